@@ -1,0 +1,8 @@
+#include "VornMex.h"
+
+namespace vornmex {
+
+void CmdStim(int, mxArray*[], int, const mxArray*[]) { Fail("command not available yet"); }
+void StopPendingStimulation() {}
+
+}  // namespace vornmex
