@@ -47,7 +47,9 @@ class VornClient {
   int GetInitStatus() const;
 
   // One receive into the list. Returns the byte count, or 0 or a negative
-  // value on failure or time-out.
+  // value on failure or time-out. A datagram from outside 192.168.42.0/24 is
+  // dropped, counted, and the wait goes on until the receive time-out,
+  // counted from the call, has passed.
   int Receive(VornPacketList& list);
   // Broadcasts one packet (length = its size byte x 4) to the instrument port.
   int Send(const uint8_t* packet);
@@ -70,7 +72,10 @@ class VornClient {
 
   // Frames stim packets into datagrams of less than 1500 bytes, sent to the
   // KEL itself. 0 sent; 1 an electrode is not a stimulation electrode;
-  // 3 a send returned 0 or less.
+  // 3 a send returned 0 or less, or a list has more than 248 words (too
+  // long for one packet). Every list is checked before anything is sent, so
+  // 1 and the too-long 3 mean nothing was sent; a failed send leaves the
+  // datagrams before it sent. No lists: one empty datagram, result 0.
   int SendStimWordLists(const std::vector<StimWordList>& lists);
   // 0 sent, 1 invalid electrode, 2 invalid stim string, 3 send failed.
   int SendStimString(const std::string& stimString);
