@@ -33,11 +33,17 @@ up() {
   local name=$1
   [[ ${#name} -le 10 ]] || die "name '$name' longer than 10 characters"
   down "$name"
+  build "$name"
+}
+
+# Creates the namespaces of NAME (the instrument one may exist already, empty).
+build() {
+  local name=$1
   local inst="$name-inst" host="$name-host" bare="$name-bare"
   # veth names are global until moved; keep them short and derived from NAME.
   local vi="vi$name" vh="vh$name"
   ip link del "$vi" 2>/dev/null || true
-  ip netns add "$inst"
+  ns_exists "$inst" || ip netns add "$inst"
   ip netns add "$host"
   ip netns add "$bare"
   ip link add "$vi" type veth peer name "$vh"
@@ -64,10 +70,17 @@ case "$cmd" in
     exec ip netns exec "$name-$cmd" "$@" ;;
   with)
     [[ $# -ge 1 ]] || die "usage: testnet.sh with CMD..."
-    name="v$(printf '%05d' $(( $$ % 100000 )))$(( RANDOM % 10 ))"
+    # Claim a name nobody uses: creating the instrument namespace is the
+    # claim, so two runs can never share (or tear down) one network.
+    name=
+    for _ in $(seq 1 50); do
+      candidate="v$(printf '%05d' $(( $$ % 100000 )))$(( RANDOM % 100 ))"
+      if ip netns add "$candidate-inst" 2>/dev/null; then name=$candidate; break; fi
+    done
+    [[ -n $name ]] || die "could not claim a network name"
     trap 'down "$name"' EXIT
     trap 'exit 130' INT TERM
-    up "$name"
+    build "$name"
     export VORN_NET=$name VORN_NS_INST=$name-inst VORN_NS_HOST=$name-host VORN_NS_BARE=$name-bare
     set +e
     "$@"
