@@ -54,8 +54,8 @@ std::string NumberText(double v) {
 }
 
 struct Electrode {
-  int number = 0;   // as the user wrote it, truncated toward zero
-  int key = -1;     // number - 1; -1 when the number is not usable
+  int key = -1;     // (x - 1) truncated toward zero; -1 when x is not usable
+  int number = 0;   // the 1-based electrode it addresses: key + 1
 };
 
 // vornmex('signal', 'digin' [, value])
@@ -96,15 +96,19 @@ void DigitalInputForm(int nrhs, mxArray* plhs[], const mxArray* prhs[]) {
                            on ? 1 : 0);
 }
 
-// Electrode numbers of elecs, all checked against the electrode index.
+// Electrode numbers of elecs, all checked against the electrode index. An
+// element x addresses the electrode key (x - 1) truncated toward zero, so
+// 0.5 and 1.7 both address electrode 1 (key 0); an unknown one is named in
+// the message as the element truncated toward zero (0 for 0 and -0.5).
 std::vector<Electrode> ReadElectrodes(const mxArray* elecs, size_t n) {
   std::vector<Electrode> result(n);
   const double* x = mxGetPr(elecs);
   for (size_t i = 0; i < n; ++i) {
-    const std::optional<int32_t> number = vorn::TruncToInt32(x[i]);
-    if (number && *number > INT32_MIN) {
-      result[i].number = *number;
-      result[i].key = *number - 1;
+    // NaN, infinities and keys beyond 32 bits address nothing.
+    const std::optional<int32_t> key = vorn::TruncToInt32(x[i] - 1.0);
+    if (key && *key >= 0 && *key < INT32_MAX) {
+      result[i].key = *key;
+      result[i].number = *key + 1;
     }
   }
   std::optional<size_t> missing;
@@ -115,8 +119,11 @@ std::vector<Electrode> ReadElectrodes(const mxArray* elecs, size_t n) {
     }
   }
   if (missing) {
-    if (vorn::TruncToInt32(x[*missing])) Fail("electrode %d not found", result[*missing].number);
-    Fail("electrode %s not found", NumberText(x[*missing]).c_str());
+    const double element = x[*missing];
+    if (const std::optional<int32_t> written = vorn::TruncToInt32(element)) {
+      Fail("electrode %d not found", static_cast<int>(*written));
+    }
+    Fail("electrode %s not found", NumberText(element).c_str());
   }
   return result;
 }

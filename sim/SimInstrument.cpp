@@ -27,7 +27,7 @@ SimInstrument::SimInstrument(const SimOptions& options, SimPacker& out, SimLog& 
       mLayout(BuildSimLayout(options)),
       mOut(out),
       mLog(log),
-      mOperators(options.operators),
+      mOperators(options),
       mStimulator(mLayout.stimChannels),
       mGenerator(mLayout, options) {
   for (const SimModule& m : mLayout.modules) {
@@ -43,6 +43,7 @@ SimInstrument::SimInstrument(const SimOptions& options, SimPacker& out, SimLog& 
       OnBoolChanged(st.module, index);
     }
     if (st.kind == StreamKind::kTime) mMasks[i] = 1;
+    if (st.kind == StreamKind::kDigEvent) mDiginStream = i;
   }
   mSilentLeft = options.silentModules;
 }
@@ -413,9 +414,9 @@ void SimInstrument::HandleDigout(const uint8_t* p, size_t length, uint32_t from)
     StoreU32(state.data() + IntView::kValue,
              (static_cast<uint32_t>(mOutputLevels) << 16) | mParallelOutput);
     if (Answers(mLayout.digitalModule)) EmitProperty(mLayout.digitalModule, mLayout.digoutProp);
-    // The outputs are looped back to the digital inputs.
-    const Bytes* enable = Property(mLayout.digitalModule, mLayout.diginEnableProp);
-    if (enable != nullptr && enable->size() > BoolView::kValue && (*enable)[BoolView::kValue] != 0) {
+    // The outputs are looped back to the digital inputs, while there is a
+    // digital event stream and it is on.
+    if (mDiginStream != SIZE_MAX && (mMasks[mDiginStream] & 1u) != 0) {
       mGenerator.EmitEvent(mNow, 2, mParallelOutput, mOutputLevels, mOut);
     }
   }
@@ -495,7 +496,10 @@ void SimInstrument::HandleTrialRecord(int operatorId, const uint8_t* p, size_t l
   const size_t recordLength = length - hdr::kRecord;
   std::string error;
   const bool applied = mOperators.ApplyTrial(operatorId, record, recordLength, &error);
-  if (applied) EmitOperatorProperty(operatorId, OPERATOR_TRIAL_PROPERTY, *mOperators.Trial(operatorId));
+  // The operator reports its record again, unless it has fallen silent.
+  if (applied && mOperators.Reports(operatorId)) {
+    EmitOperatorProperty(operatorId, OPERATOR_TRIAL_PROPERTY, *mOperators.Trial(operatorId));
+  }
   if (mLog.Enabled()) {
     const TrialRecordView view(record, recordLength);
     JsonLine line = Line("trial_record", p, length, from);

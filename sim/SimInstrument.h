@@ -11,6 +11,7 @@
 // packer sends whatever it is given.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -93,6 +94,7 @@ class SimInstrument {
   SimLog& mLog;
   std::vector<std::vector<Bytes>> mProps;   // [module id][property index]
   std::vector<uint32_t> mMasks;             // per layout stream
+  size_t mDiginStream = SIZE_MAX;           // layout index of the digital event stream
   std::map<uint32_t, std::pair<size_t, int>> mEnableOwners;   // (module << 16 | index) -> (stream, channel)
   std::map<int, int> mSilentLeft;           // module -> requests left unanswered (-1 always)
   SimOperators mOperators;

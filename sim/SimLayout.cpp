@@ -94,6 +94,11 @@ SimModule ProcessorModule(uint16_t highestModule, SimLayout& layout) {
   return m;
 }
 
+// The physical channel flags of a 1-based electrode: 0x04 when it is hidden.
+uint8_t ChannelFlags(const SimOptions& o, int electrode) {
+  return o.hiddenElectrodes.count(electrode) != 0 ? kChannelNotElectrodeFlag : uint8_t{0};
+}
+
 SimModule ElectrodeFrontEnd(const SimOptions& o, int index, bool isStim, SimLayout& layout) {
   const int C = o.channels;
   const uint8_t id = static_cast<uint8_t>(2 * index - 1);
@@ -126,7 +131,7 @@ SimModule ElectrodeFrontEnd(const SimOptions& o, int index, bool isStim, SimLayo
   }
   for (int c = 0; c < C; ++c) {
     Set(m, static_cast<size_t>(channelFirst + c),
-        b::PhysicalChannel(0, port, frontEnd, static_cast<uint16_t>(c),
+        b::PhysicalChannel(ChannelFlags(o, firstKey + c + 1), port, frontEnd, static_cast<uint16_t>(c),
                            "elec " + std::to_string(firstKey + c + 1)));
   }
   for (int s = 0; s < kFrontEndStreamCount; ++s) {
@@ -259,7 +264,8 @@ SimModule AnalogModule(const SimOptions& o, uint8_t id, SimLayout& layout) {
                                  static_cast<uint16_t>(S0), "Output Stream Block"));
   for (int c = 0; c < A; ++c) {
     Set(m, static_cast<size_t>(3 + c),
-        b::PhysicalChannel(0, 0, 0, static_cast<uint16_t>(c), "ainp " + std::to_string(c + 1)));
+        b::PhysicalChannel(ChannelFlags(o, kAnalogInputKeyBase + c + 1), 0, 0, static_cast<uint16_t>(c),
+                           "ainp " + std::to_string(c + 1)));
   }
   for (int k = 0; k < kOutputs; ++k) {
     Set(m, static_cast<size_t>(3 + A + k),
@@ -290,15 +296,24 @@ SimModule AnalogModule(const SimOptions& o, uint8_t id, SimLayout& layout) {
   return m;
 }
 
-SimModule DigitalModule(SimLayout& layout) {
+// Module 34. The property indexes are the same with every --no-digin: only
+// the stream block's count and the records of slots 15..17 change.
+SimModule DigitalModule(DiginFault fault, SimLayout& layout) {
+  constexpr uint16_t kStreamDesc = 15;
+  constexpr uint16_t kSignalDesc = 16;
+  constexpr uint16_t kEnable = 17;
+  constexpr uint16_t kFirstInputConfig = 18;
+  const bool hasStream = fault != DiginFault::kStream;
   SimModule m;
   m.id = DIGITAL_IO_MODULE;
   m.frontEndType = VORN_FE_DIGITAL_INPUTS;
   m.name = "Digital I/O";
   Set(m, 0, b::ModuleDesc(VORN_FE_DIGITAL_INPUTS, 5, 54, m.name));
   Set(m, 1, b::PropertyBlockDesc(VORN_TYPE_PHYSICAL_CHANNEL_DESC, 10, 5, "Physical Channel Block"));
-  Set(m, 2, b::PropertyBlockDesc(VORN_TYPE_OUTPUT_STREAM_DESC, 1, 15, "Output Stream Block"));
-  Set(m, 3, b::PropertyBlockDesc(VORN_TYPE_INT, 35, 18, "Input Configuration Block"));
+  Set(m, 2, b::PropertyBlockDesc(VORN_TYPE_OUTPUT_STREAM_DESC,
+                                 static_cast<uint16_t>(hasStream ? 1 : 0), kStreamDesc,
+                                 "Output Stream Block"));
+  Set(m, 3, b::PropertyBlockDesc(VORN_TYPE_INT, 35, kFirstInputConfig, "Input Configuration Block"));
   Set(m, 4, b::PropertyBlockDesc(VORN_TYPE_INT, 1, 53, "Digital Output Block"));
   const char* names[10] = {"parallel in",   "sma 1",         "sma 2",         "sma 3",
                            "sma 4",         "digital out 1", "digital out 2", "digital out 3",
@@ -306,24 +321,32 @@ SimModule DigitalModule(SimLayout& layout) {
   for (int c = 0; c < 10; ++c) {
     Set(m, static_cast<size_t>(5 + c), b::PhysicalChannel(0, 0, 0, static_cast<uint16_t>(c), names[c]));
   }
-  Set(m, 15, b::OutputStream(0, VORN_STREAM_TYPE_NEV_LEGACY_DIGEVENT, 1, 16, 1, 1.0f,
-                             "Digital Events", "digin"));
-  Set(m, 16, b::SignalDesc(17, "Digital Events"));
-  Set(m, 17, b::Bool(1));
-  for (int k = 18; k <= 52; ++k) Set(m, static_cast<size_t>(k), b::Int(0));
+  for (int k = kFirstInputConfig; k <= 52; ++k) Set(m, static_cast<size_t>(k), b::Int(0));
   Set(m, DIGITAL_OUTPUT_PROPERTY, b::Int(0));
+  layout.digitalModule = DIGITAL_IO_MODULE;
+  layout.digoutProp = DIGITAL_OUTPUT_PROPERTY;
+  if (!hasStream) {
+    // No digital event stream: the slots stay, as plain Ints of nothing.
+    for (uint16_t k : {kStreamDesc, kSignalDesc, kEnable}) Set(m, k, b::Int(0));
+    return m;
+  }
+  Set(m, kStreamDesc, b::OutputStream(0, VORN_STREAM_TYPE_NEV_LEGACY_DIGEVENT, 1, kSignalDesc, 1,
+                                      1.0f, "Digital Events", "digin"));
+  // --no-digin enable: the signal descriptor names the first input
+  // configuration word, an Int, so no enable Bool can be found from the
+  // stream. The Bool at 17 still switches the events.
+  const uint16_t enableNamed = fault == DiginFault::kEnable ? kFirstInputConfig : kEnable;
+  Set(m, kSignalDesc, b::SignalDesc(enableNamed, "Digital Events"));
+  Set(m, kEnable, b::Bool(1));
   SimStream st;
   st.module = DIGITAL_IO_MODULE;
   st.number = 1;
   st.kind = StreamKind::kDigEvent;
   st.period = 1;
   st.channels = 1;
-  st.enableFirst = 17;
+  st.enableFirst = kEnable;
   st.enableCount = 1;
   layout.streams.push_back(st);
-  layout.digitalModule = DIGITAL_IO_MODULE;
-  layout.diginEnableProp = 17;
-  layout.digoutProp = DIGITAL_OUTPUT_PROPERTY;
   return m;
 }
 
@@ -358,7 +381,7 @@ SimLayout BuildSimLayout(const SimOptions& o) {
     ++next;
   }
   for (; next < DIGITAL_IO_MODULE; ++next) layout.modules.push_back(FillerModule(static_cast<uint8_t>(next)));
-  layout.modules.push_back(DigitalModule(layout));
+  layout.modules.push_back(DigitalModule(o.diginFault, layout));
   return layout;
 }
 

@@ -53,9 +53,9 @@ struct SimLayout {
   int stimChannels = 0;
   int stimFirstElectrode = 0;      // 1-based electrode of channel 0
 
-  // Digital I/O.
+  // Digital I/O. Its digital event stream, when there is one, is the
+  // stream of kind kDigEvent in `streams`.
   uint8_t digitalModule = 34;
-  uint16_t diginEnableProp = 17;
   uint16_t digoutProp = 53;
 
   std::vector<int> operators;

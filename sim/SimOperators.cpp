@@ -8,11 +8,15 @@
 
 namespace vornsim {
 
-SimOperators::SimOperators(const std::vector<int>& ids) {
-  for (int id : ids) {
+SimOperators::SimOperators(const SimOptions& options) {
+  for (int id : options.operators) {
     Station s;
     s.descriptor = OperatorDescRecord(static_cast<uint32_t>(id), "Osprane " + std::to_string(id));
     s.trial = InitialTrialRecord(id);
+    if (auto status = ForOperator(options.operatorStatus, id)) {
+      vorn::StoreU32(&s.trial[vorn::TrialRecordView::kStatus], *status);
+    }
+    s.answersLeft = ForOperator(options.operatorAnswers, id).value_or(-1);
     mOperators.emplace(id, std::move(s));
   }
 }
@@ -24,15 +28,23 @@ std::vector<int> SimOperators::Ids() const {
 }
 
 std::vector<std::pair<uint16_t, const Bytes*>> SimOperators::Answer(int id, int module,
-                                                                    uint16_t property) const {
+                                                                    uint16_t property) {
   std::vector<std::pair<uint16_t, const Bytes*>> out;
   auto it = mOperators.find(id);
   if (it == mOperators.end() || (module != 0 && module != vorn::ALL_MODULES)) return out;
-  if (property == 0 || property == vorn::ALL_PROPERTIES) out.emplace_back(0, &it->second.descriptor);
-  if (property == vorn::OPERATOR_TRIAL_PROPERTY || property == vorn::ALL_PROPERTIES) {
-    out.emplace_back(vorn::OPERATOR_TRIAL_PROPERTY, &it->second.trial);
+  Station& s = it->second;
+  if (property == 0 || property == vorn::ALL_PROPERTIES) out.emplace_back(0, &s.descriptor);
+  if ((property == vorn::OPERATOR_TRIAL_PROPERTY || property == vorn::ALL_PROPERTIES) &&
+      s.answersLeft != 0) {
+    if (s.answersLeft > 0) --s.answersLeft;
+    out.emplace_back(vorn::OPERATOR_TRIAL_PROPERTY, &s.trial);
   }
   return out;
+}
+
+bool SimOperators::Reports(int id) const {
+  auto it = mOperators.find(id);
+  return it != mOperators.end() && it->second.answersLeft != 0;
 }
 
 bool SimOperators::ApplyTrial(int id, const uint8_t* record, size_t length, std::string* error) {

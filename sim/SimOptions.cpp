@@ -38,6 +38,34 @@ std::vector<std::string> SplitComma(const std::string& text) {
   return parts;
 }
 
+// "[ID:]VALUE" of a per-operator option: ID 129..254, or the whole text is
+// the value for every operator.
+bool ParseOperatorValue(const std::string& text, long long hi, int* id, long long* value) {
+  const size_t colon = text.find(':');
+  long long n = SimOptions::kEveryOperator;
+  if (colon != std::string::npos && !ParseInt(text.substr(0, colon), 129, 254, &n)) return false;
+  const std::string rest = colon == std::string::npos ? text : text.substr(colon + 1);
+  if (!ParseInt(rest, 0, hi, value)) return false;
+  *id = static_cast<int>(n);
+  return true;
+}
+
+template <typename T>
+bool NamesOnlyOperators(const std::map<int, T>& values, const std::vector<int>& operators,
+                        const char* option, std::string* error) {
+  for (const auto& entry : values) {
+    if (entry.first == SimOptions::kEveryOperator) continue;
+    bool known = false;
+    for (int id : operators) known = known || id == entry.first;
+    if (!known) {
+      *error = std::string(option) + " names operator " + std::to_string(entry.first) +
+               ", which is not in --operators";
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 const char* SimHelpText() {
@@ -75,11 +103,21 @@ const char* SimHelpText() {
       "  --missing-module M    module M answers nothing, not even its descriptor (repeatable)\n"
       "  --silent-module M[:K] module M answers only with its descriptor for its first K\n"
       "                        property requests (always without :K) (repeatable)\n"
+      "  --hidden-electrode E  electrode E's physical channel has flag 0x04 (not listed);\n"
+      "                        1..512 or an analog input 10241.. (repeatable)\n"
       "  --unknown-module ID   module id of unknown-module data (default 200)\n"
       "  --unknown-after S     after S seconds send one continuous packet per ms from the\n"
       "                        unknown module (SIGUSR2 starts it at any time)\n"
+      "  --no-digin WHAT       break module 34's \"digin\" stream: 'stream' leaves the stream\n"
+      "                        out (no digital events), 'enable' points its signal\n"
+      "                        descriptor at an Int instead of its enable Bool\n"
       "Operators:\n"
       "  --operators LIST      operator ids 129..254, comma separated, or none (default 129,131)\n"
+      "  --operator-answers [ID:]N  the operator (every operator without ID) answers only\n"
+      "                        its first N trial requests; then it is silent: no answers,\n"
+      "                        no report after a record is applied (repeatable)\n"
+      "  --operator-status [ID:]CODE  initial recording status code, 0..4294967295, of the\n"
+      "                        operator (every operator without ID) (default 1, repeatable)\n"
       "Run:\n"
       "  --log FILE            log every received packet, decoded, as JSON lines (- = stdout)\n"
       "  --duration S          stop by itself after S seconds\n"
@@ -208,6 +246,25 @@ ParseResult ParseSimOptions(int argc, const char* const* argv, SimOptions* out,
         }
         if (o.operators.empty()) return bad(v);
       }
+    } else if (arg == "--operator-answers" || arg == "--operator-status") {
+      if (!next(&v)) return ParseResult::kError;
+      const bool answers = arg == "--operator-answers";
+      int id = 0;
+      if (!ParseOperatorValue(v, answers ? 1000000 : 0xFFFFFFFFLL, &id, &n)) return bad(v);
+      if (answers) {
+        o.operatorAnswers[id] = static_cast<int>(n);
+      } else {
+        o.operatorStatus[id] = static_cast<uint32_t>(n);
+      }
+    } else if (arg == "--no-digin") {
+      if (!next(&v)) return ParseResult::kError;
+      if (v == "stream") {
+        o.diginFault = DiginFault::kStream;
+      } else if (v == "enable") {
+        o.diginFault = DiginFault::kEnable;
+      } else {
+        return bad(v);
+      }
     } else if (arg == "--missing-module") {
       if (!next(&v)) return ParseResult::kError;
       if (!ParseInt(v, 0, 34, &n)) return bad(v);
@@ -221,6 +278,10 @@ ParseResult ParseSimOptions(int argc, const char* const* argv, SimOptions* out,
         return bad(v);
       }
       o.silentModules[static_cast<int>(n)] = static_cast<int>(count);
+    } else if (arg == "--hidden-electrode") {
+      if (!next(&v)) return ParseResult::kError;
+      if (!ParseInt(v, 1, 10240 + 32, &n) || (n > 512 && n <= 10240)) return bad(v);
+      o.hiddenElectrodes.insert(static_cast<int>(n));
     } else if (arg == "--unknown-module") {
       if (!next(&v)) return ParseResult::kError;
       if (!ParseInt(v, 1, 254, &n)) return bad(v);
@@ -263,6 +324,10 @@ ParseResult ParseSimOptions(int argc, const char* const* argv, SimOptions* out,
       *error = "module " + std::to_string(id) + " cannot be both missing and silent";
       return ParseResult::kError;
     }
+  }
+  if (!NamesOnlyOperators(o.operatorAnswers, o.operators, "--operator-answers", error) ||
+      !NamesOnlyOperators(o.operatorStatus, o.operators, "--operator-status", error)) {
+    return ParseResult::kError;
   }
   if (o.unknownModule <= 34) {
     *error = "--unknown-module must not be a module of the instrument (0..34)";

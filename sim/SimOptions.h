@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,6 +15,13 @@
 namespace vornsim {
 
 enum class ContStreams { kDefault, kAll, kNone };
+
+// How module 34's digital-input stream is broken, if at all.
+//   kStream: the module has no output stream (its stream block is empty and
+//            the stream, signal and enable slots hold plain Ints).
+//   kEnable: the "digin" stream is there, but its signal descriptor names an
+//            Int instead of the Bool that switches the stream.
+enum class DiginFault { kNone, kStream, kEnable };
 
 struct SimOptions {
   // Layout.
@@ -41,12 +49,21 @@ struct SimOptions {
 
   // Operators.
   std::vector<int> operators = {129, 131};
+  // Per operator id; key kEveryOperator applies to every operator without an
+  // entry of its own.
+  std::map<int, int> operatorAnswers;        // trial requests it answers, then silent
+  std::map<int, uint32_t> operatorStatus;    // initial recording status code
+  static constexpr int kEveryOperator = 0;
 
   // Discovery faults.
   std::set<int> missingModules;            // never answer anything
   std::map<int, int> silentModules;        // id -> requests left unanswered (-1 = always)
   int unknownModule = 200;
+  // Electrodes (1-based) whose physical channel carries flag 0x04: not listed
+  // by 'elec', still electrodes for the data commands.
+  std::set<int> hiddenElectrodes;
   double unknownAfter = -1.0;              // seconds; < 0 = only on SIGUSR2
+  DiginFault diginFault = DiginFault::kNone;   // --no-digin
 
   // Run.
   std::string logPath;                     // empty = no log; "-" = stdout
@@ -57,6 +74,16 @@ struct SimOptions {
   uint16_t port = 2047;
   uint16_t destPort = 2046;
 };
+
+// A per-operator option's value for operator `id`: its own entry, else the
+// entry for every operator, else none.
+template <typename T>
+std::optional<T> ForOperator(const std::map<int, T>& values, int id) {
+  auto it = values.find(id);
+  if (it == values.end()) it = values.find(SimOptions::kEveryOperator);
+  if (it == values.end()) return std::nullopt;
+  return it->second;
+}
 
 enum class ParseResult { kRun, kHelp, kError };
 

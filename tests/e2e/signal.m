@@ -88,6 +88,21 @@ sets_are(sets, 2, [71 69 70], 1, 'one value for several electrodes applies to al
 vt_wait(@() isequal(vornmex('signal', [1 2 3], 'spk'), int32([1 1 1])), 10, ...
         'channels 1..3 read back on');
 
+%% Electrode numbers that are not whole: the key is (x - 1) truncated toward zero
+vt_equal(vornmex('signal', 0.5), vornmex('signal', 1), 'electrode 0.5 lists electrode 1''s streams');
+mark = vt_log_mark();
+vornmex('signal', [0.5 1.7 2.9], 'spk', 0);
+sets = wait_sets(mark, 3);
+sets_are(sets, 2, [69 69 70], 0, '0.5 and 1.7 address electrode 1 (key 0), 2.9 electrode 2 (key 1)');
+vt_wait(@() isequal(vornmex('signal', [0.25 1 2 3], 'spk'), int32([0 0 0 1])), 10, ...
+        'reads through 0.25 give electrode 1''s flag');
+mark = vt_log_mark();
+vornmex('signal', [0.99 2], 'spk', 1);
+sets = wait_sets(mark, 2);
+sets_are(sets, 2, [69 70], 1, 'switching back on through 0.99 and 2');
+vt_wait(@() isequal(vornmex('signal', [1 2], 'spk'), int32([1 1])), 10, ...
+        'electrodes 1 and 2 read back on');
+
 mark = vt_log_mark();
 vornmex('signal', [129 130], 'spk', [0 0.5]);
 sets = wait_sets(mark, 2);
@@ -135,7 +150,12 @@ vt_sends_nothing(@() vornmex('signal', [1 2], 'raw', zeros(0, 1)), ...
 vt_sends_nothing(@() vornmex('signal', [1 2], 'raw', 'ab'), 'enable values must be real numbers', ...
                  'text values');
 vt_sends_nothing(@() vornmex('signal', 0), 'electrode 0 not found', 'electrode 0');
-vt_sends_nothing(@() vornmex('signal', 0.5), 'electrode 0 not found', 'electrode 0.5');
+vt_sends_nothing(@() vornmex('signal', -0.5), 'electrode 0 not found', ...
+                 'electrode -0.5 has key -1 and is named 0, truncated toward zero');
+vt_sends_nothing(@() vornmex('signal', [1 -3.7], 'raw', 1), 'electrode -3 not found', ...
+                 'a negative electrode is named truncated toward zero');
+vt_sends_nothing(@() vornmex('signal', 0.5, 'nope', 1), 'stream nope not found for electrode 1', ...
+                 'a stream refusal names the electrode addressed (0.5 is electrode 1)');
 vt_sends_nothing(@() vornmex('signal', [1 999], 'raw', 1), 'electrode 999 not found', ...
                  'a later unknown electrode stops the call before any switch');
 vt_sends_nothing(@() vornmex('signal', NaN), 'electrode NaN not found', 'electrode NaN');
