@@ -11,25 +11,39 @@
 // When full: data buffers overwrite their oldest entries (see the buffers).
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "ModuleData.h"
 #include "RecordView.h"
 
 namespace vorn {
-
-class ModuleData;
 
 // Counters for diagnostics and benchmarks.
 struct CacheCounters {
   uint64_t packets = 0;          // packets handed to ProcessPacket
   uint64_t malformed = 0;        // dropped: too short or breaking an invariant
   uint64_t droppedNotReady = 0;  // data packets before the cache was ready
+  uint64_t noBuffer = 0;         // data for an unknown module or a stream without buffer
+};
+
+// One electrode's read of GetContDataMany: the arguments and results of one
+// GetContData call.
+struct ContRead {
+  int electrode = 0;
+  int module = 0;
+  int stream = 0;
+  float* out = nullptr;   // room for count values
+  uint32_t values = 0;    // result: the number of values written
+  bool hasTime = false;   // result: whether GetContData would have set outTime
+  uint32_t time = 0;      // result: that time
 };
 
 class VornCache {
@@ -41,13 +55,18 @@ class VornCache {
 
   // ---- Listening thread, mutex held ----
   // One packet of a datagram; length is the packet's size byte x 4 and lies
-  // wholly inside the received bytes.
+  // wholly inside the received bytes. No field is read beyond length. Packets
+  // that are too short for what they claim to be, records of another vendor,
+  // segments without 52 samples and digital events without module 34 are
+  // dropped (counted as malformed). Operator entries are made only for the
+  // workstation ids 129 to 254.
   void ProcessPacket(const uint8_t* packet, size_t length);
   virtual void CheckReady();
 
   // ---- Gateway ----
   // 4 configuration changed; 0 ready; 1 no KEL time seen; 2 modules missing;
-  // 5 all present but not ready; 3 properties missing.
+  // 5 all present but not ready; 3 properties missing. Walks the module
+  // registry: call it with the mutex held.
   int GetStatus() const;
   bool IsReady() const { return mReady.load(std::memory_order_acquire); }
   bool IsConfigValid() const { return mConfigValid.load(std::memory_order_acquire); }
@@ -85,10 +104,16 @@ class VornCache {
   // wantedTime 0: the latest values. Returns the number of values written.
   uint32_t GetContData(uint32_t* outTime, float* out, uint32_t count, int electrode, int module,
                        int stream, uint32_t wantedTime);
+  // Every read as GetContData would do it, but the reads of one stream share
+  // one pass over its ring (far less time under the lock for many
+  // electrodes). A buffer warning is printed once per stream, not per read.
+  void GetContDataMany(ContRead* reads, size_t count, uint32_t valuesPerRead, uint32_t wantedTime);
   // Drain the electrode's segment buffer into out (max records of 120
   // bytes); the result counts every arrival since the previous drain.
   uint32_t GetSpikeSegments(uint8_t* out, uint32_t max, int electrode);
   uint32_t GetStimSegments(uint8_t* out, uint32_t max, int electrode);
+  // Drain the segment buffer of module/stream (0 when there is none).
+  uint32_t GetSegments(uint8_t* out, uint32_t max, int module, int stream);
   double GetSpikeScale(int electrode) const;
   double GetStimScale(int electrode) const;
   // Drain the digital event buffer of module 34 into out (max records of 28 bytes).
@@ -115,9 +140,19 @@ class VornCache {
   BoolView FindStimEnable(int* outModule, int* outIndex) const;
 
   const CacheCounters& GetCounters() const { return mCounters; }
+  // The memory all continuous rings may take together (see BufferBudget);
+  // applies to buffers made after the call.
+  void SetBufferMemoryLimit(size_t bytes) { mBudget.limit = bytes; }
+  size_t GetBufferMemoryUsed() const { return mBudget.used; }
 
  protected:
   void BuildIndexes();
+  void ProcessKelConfig(uint8_t module, const uint8_t* packet, size_t length);
+  void ProcessKelData(uint8_t module, uint8_t stream, const uint8_t* packet, size_t length);
+  void ProcessOperatorPacket(uint8_t processor, const uint8_t* packet, size_t length);
+  // The electrode's spike (module M + 1, "spk") or stim (module M, "stim")
+  // stream of its channel: false when there is none.
+  bool FindSegmentStream(int electrode, bool stim, int* outModule, int* outStream) const;
 
   std::map<int, std::unique_ptr<ModuleData>> mKELModules;
   std::map<int, int> mElectrodeModules;
@@ -127,6 +162,9 @@ class VornCache {
   std::atomic<bool> mReady{false};
   std::atomic<bool> mConfigValid{true};
   CacheCounters mCounters;
+  // mKELModules by id, for the packet path (no map walk per packet).
+  std::array<ModuleData*, 256> mModuleIndex{};
+  BufferBudget mBudget;
 };
 
 }  // namespace vorn

@@ -1,0 +1,7 @@
+#include "EventBuffer.h"
+
+namespace vorn {
+
+EventBuffer::~EventBuffer() = default;
+
+}  // namespace vorn

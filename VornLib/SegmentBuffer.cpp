@@ -1,0 +1,7 @@
+#include "SegmentBuffer.h"
+
+namespace vorn {
+
+SegmentBuffer::~SegmentBuffer() = default;
+
+}  // namespace vorn
