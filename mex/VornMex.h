@@ -15,6 +15,7 @@
 namespace vorn {
 class VornClient;
 class VornCache;
+class VornConnection;
 }  // namespace vorn
 
 namespace vornmex {
@@ -23,6 +24,8 @@ namespace vornmex {
 extern vorn::VornClient* gClient;
 extern vorn::VornCache* gCache;
 extern std::mutex* gCacheMutex;
+// Owns the three above and the listening thread (vornmex.cpp).
+extern vorn::VornConnection* gConnection;
 
 // A user error. Handlers throw it (through Fail) instead of calling
 // mexErrMsgTxt; the entry point raises it once the handler's locks and
