@@ -57,6 +57,13 @@ build() {
   done
   ip -n "$inst" link set "$vi" up
   ip -n "$host" link set "$vh" up
+  # The extension asks for a 425984-byte receive buffer and refuses to run
+  # with less; the kernel's common default ceiling (212992) is below that.
+  local rmem
+  rmem=$(ip netns exec "$host" sysctl -n net.core.rmem_max 2>/dev/null || echo 0)
+  if [[ $rmem -lt 4194304 ]]; then
+    ip netns exec "$host" sysctl -q -w net.core.rmem_max=4194304 >/dev/null 2>&1 || true
+  fi
 }
 
 [[ $# -ge 1 ]] || die "usage: testnet.sh up|down|inst|host|bare|with ..."
