@@ -15,6 +15,19 @@ std::string Truncated(std::string_view name) {
   return std::string(name.substr(0, std::min(name.size(), kMaxNameChars)));
 }
 
+// Appends at most maxNames of the names (each cut to a name slot) and
+// returns how many.
+int AppendNames(const std::vector<std::string>& all, std::vector<std::string>* names,
+                int maxNames) {
+  int n = 0;
+  for (const std::string& name : all) {
+    if (n >= maxNames) break;
+    names->push_back(Truncated(name));
+    ++n;
+  }
+  return n;
+}
+
 // A physical channel record with every field the index reads, or an empty view.
 PhysicalChannelView ChannelRecord(const ModuleData& data, int index) {
   PhysicalChannelView channel(data.GetProperty(index));
@@ -373,13 +386,7 @@ int VornCache::ListElectrodeStreams(int key, std::vector<std::string>* names, in
   if (data == nullptr || data->GetFrontEndType() != VORN_FE_ANALOG_INPUTS) {
     if (const ModuleData* next = GetModule(m + 1)) next->ListStreamNames(&all);
   }
-  int n = 0;
-  for (const std::string& name : all) {
-    if (n >= maxNames) break;
-    names->push_back(Truncated(name));
-    ++n;
-  }
-  return n;
+  return AppendNames(all, names, maxNames);
 }
 
 int VornCache::GetStreamEnable(int key, const std::string& name, int* outModule,
@@ -430,13 +437,7 @@ int VornCache::ListFilterTypes(std::vector<std::string>* names, int maxNames, in
   if (data == nullptr) return 0;
   std::vector<std::string> all;
   data->ListFilterNames(&all);
-  int n = 0;
-  for (const std::string& name : all) {
-    if (n >= maxNames) break;
-    names->push_back(Truncated(name));
-    ++n;
-  }
-  return n;
+  return AppendNames(all, names, maxNames);
 }
 
 ComboBoxView VornCache::FindFilterCombo(int key, const std::string& ftype, int* outModule,

@@ -69,6 +69,7 @@ else
   if ~exist(outDir, 'dir')
     mkdir(outDir);
   end
+  warning('off', 'Octave:gnuplot-graphics');   % the only toolkit that needs no display
   graphics_toolkit('gnuplot');
 
   fig = figure('visible', 'off');
