@@ -1,37 +1,18 @@
-// FakeNetPlatform: a NetPlatform for unit tests. It records every socket
-// call and every datagram sent, and plays back queued datagrams to
-// ReceiveFrom. Nothing touches the network.
+// FakeNetPlatform: a NetPlatform for unit tests that touches no network. It records every
+// socket call and every datagram sent (Sent(): bytes, addr, port, socket) and plays back
+// datagrams queued with Push() to ReceiveFrom.
 //
-// Typical use:
-//   auto net = std::make_shared<vorn::test::FakeNetPlatform>();
-//   net->interfaces = {Ipv4(10, 0, 0, 5), Ipv4(192, 168, 42, 20)};
-//   vorn::VornClient client(vorn::kRecvBufferSize, vorn::kSendBufferSize, net);
-//   client.RequestProperty(1, 7, 0xFFFF);
-//   net->Sent()[0].bytes  // what went out, with .addr, .port, .socket
-//   net->Push({bytes...}, Ipv4(192, 168, 42, 1));   // next ReceiveFrom returns it
+// Defaults: one instrument-network interface (192.168.42.20), every option accepted, the
+// receive buffer granted as asked, every send succeeds. The switches below change that; set
+// them before the client is constructed (and before other threads start). OpenUdpSocket calls
+// and SendTo calls are counted from 0 over all sockets; the client opens the receive socket
+// first, then the send socket.
 //
-// Defaults: one instrument-network interface (192.168.42.20), every option
-// accepted, the receive buffer granted as asked, every send succeeds.
-// Failure switches (set them before the client is constructed):
-//   failOpenCalls       indexes of OpenUdpSocket calls that fail (the client
-//                       opens the receive socket first (0), then the send
-//                       socket (1))
-//   failInterfaceList   the interface list cannot be read
-//   grantedRecvBuffer   receive buffer size read back (-1: as asked)
-//   recvBufferReadError non-zero: reading the receive buffer size fails
-//   failSetRecvBuffer, failBind, failSetBroadcast
-//   sendResult          if set, every SendTo returns it instead of the length
-//   failSendCalls       indexes of SendTo calls (0-based, counted over all
-//                       sockets) that return 0
+// Receiving: ReceiveFrom returns the next queued datagram (or queued error). With an empty
+// queue it returns -1 at once (a time-out), unless blockingReceive is set: it then waits for a
+// Push, up to the socket's time-out (1000 ms if unset), or until Shutdown().
 //
-// Receiving: ReceiveFrom returns the next queued datagram (or queued error).
-// With an empty queue it returns -1 at once (a time-out), unless
-// blockingReceive is true: it then waits for a Push, up to the time-out last
-// set on the socket (1000 ms by default), or until Shutdown().
-//
-// Threads: every member function is safe to call from any thread (a
-// listening thread may receive while the test thread pushes and a switch-off
-// thread sends). Set the switches before other threads start.
+// Threads: every member function may be called from any thread.
 #pragma once
 
 #include <chrono>
@@ -65,16 +46,15 @@ class FakeNetPlatform : public NetPlatform {
   // ---- Switches ----
   std::vector<uint32_t> interfaces{Ipv4(192, 168, 42, 20)};
   bool failInterfaceList = false;
-  std::set<int> failOpenCalls;
-  int grantedRecvBuffer = -1;
-  int recvBufferReadError = 0;
+  std::set<int> failOpenCalls;     // OpenUdpSocket calls that fail
+  int grantedRecvBuffer = -1;      // receive buffer size read back; -1: as asked
+  int recvBufferReadError = 0;     // non-zero: reading the receive buffer size fails with it
   bool failSetRecvBuffer = false;
   bool failBind = false;
   bool failSetBroadcast = false;
-  std::optional<int> sendResult;
-  std::set<int> failSendCalls;
+  std::optional<int> sendResult;   // what every SendTo returns instead of the length
+  std::set<int> failSendCalls;     // SendTo calls that return 0
   bool blockingReceive = false;
-  long long receiveDrops = -1;
 
   // ---- What the code under test did ----
   struct SocketState {
@@ -82,7 +62,6 @@ class FakeNetPlatform : public NetPlatform {
     int recvTimeoutMs = -1;        // -1: never set
     int recvBufferRequested = -1;
     bool broadcast = false;
-    int sendBufferRequested = -1;
     int boundPort = -1;
   };
 
@@ -175,11 +154,7 @@ class FakeNetPlatform : public NetPlatform {
     mSockets[s].broadcast = on;
     return true;
   }
-  bool SetSendBufferSize(SocketHandle s, int bytes) override {
-    std::lock_guard<std::mutex> lock(mMutex);
-    mSockets[s].sendBufferRequested = bytes;
-    return true;
-  }
+  bool SetSendBufferSize(SocketHandle, int) override { return true; }
   bool BindAny(SocketHandle s, uint16_t port) override {
     std::lock_guard<std::mutex> lock(mMutex);
     if (failBind) return false;
@@ -224,7 +199,6 @@ class FakeNetPlatform : public NetPlatform {
     *out = interfaces;
     return true;
   }
-  long long ReceiveDrops(SocketHandle) override { return receiveDrops; }
 
  private:
   struct Incoming {

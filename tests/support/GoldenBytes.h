@@ -44,8 +44,7 @@ inline std::string HexDump(const std::vector<uint8_t>& bytes, size_t from, size_
   std::string s;
   char b[4];
   for (size_t i = from; i < to && i < bytes.size(); ++i) {
-    std::snprintf(b, sizeof b, "%02X", bytes[i]);
-    if (i > from) s += ' ';
+    std::snprintf(b, sizeof b, i > from ? " %02X" : "%02X", bytes[i]);
     s += b;
   }
   return s;
