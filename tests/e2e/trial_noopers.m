@@ -1,9 +1,7 @@
 % vornsim: --operators none
 % 'opers' and 'trial' when no Osprane operator is on the network.
-
-vt_equal(vornmex(), true, 'connected to the simulator');
 vt_equal(vornmex('opers'), zeros(1, 0), 'no operators: a 1x0 row');
-vt_sends_nothing(@() vornmex('trial', 0), 'No Osprane operators found', ...
-                 'operator 0 without operators (the message ends in a line feed)');
-vt_sends_nothing(@() vornmex('trial', 129), 'could not find operator', 'operator 129 is unknown');
+vt_refused('''trial'' without operators', {
+  @() vornmex('trial', 0), 'No Osprane operators found', 'operator 0 (the message ends in a line feed)'
+  @() vornmex('trial', 129), 'could not find operator', 'operator 129 is unknown'});
 vt_done();

@@ -1,17 +1,15 @@
-function entries = vt_log_since(mark, kind)
-% entries = vt_log_since(mark [, kind]): the simulator's log lines about
-% packets received after vt_log_mark() returned mark, oldest first; with
-% kind, only the lines of that kind.
-  entries = {};
+function entries = vt_log_since(mark, kind, n)
+% entries = vt_log_since(mark [, kind [, n]]): the simulator's log lines
+% about packets received after vt_log_mark() returned mark, oldest first;
+% with kind, only the lines of that kind; with n, once n of them are there
+% (waiting up to 10 s).
+  if nargin >= 3
+    vt_wait(@() numel(vt_log_since(mark, kind)) >= n, 10);
+  end
   if nargin < 2
-    lines = vt_log_entries();
+    entries = vt_log_entries();
   else
-    lines = vt_log_entries(kind);
+    entries = vt_log_entries(kind);
   end
-  for entry = lines
-    e = entry{1};
-    if isfield(e, 'seq') && e.seq > mark
-      entries{end + 1} = e; %#ok<AGROW>
-    end
-  end
+  entries = entries(cellfun(@(e) isfield(e, 'seq') && e.seq > mark, entries));
 end

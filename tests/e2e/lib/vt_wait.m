@@ -1,9 +1,8 @@
 function ok = vt_wait(condition, timeout_s, name)
 % ok = vt_wait(condition, timeout_s [, name]): calls condition() until it
-% returns true or timeout_s seconds have passed. With a name the outcome
-% counts as a check.
+% returns true (an error counts as false) or timeout_s seconds have passed.
+% With a name the outcome counts as a check.
   t0 = tic;
-  ok = false;
   while true
     try
       ok = logical(condition());
