@@ -3,13 +3,11 @@
 #   1. the extension's connection discovers it from the host namespace and
 #      its cache matches the simulator's layout; the simulator's log shows
 #      the requests; SIGINT stops it with its one-line summary;
-#   2. with --loss 100 the cache never becomes ready;
+#   2. with --loss 100 nothing goes out and the cache never becomes ready;
 #   3. outside the instrument namespace vornsim refuses to start.
 #   sim_namespace_test.sh VORNSIM PROBE ROOT
 set -uo pipefail
-vornsim=$1
-probe=$2
-root=$3
+vornsim=$1 probe=$2 root=$3
 
 if [[ ${VORN_NS_INST:-} == "" ]]; then
   if [[ $(id -u) -ne 0 ]] || ! command -v ip >/dev/null; then
@@ -19,33 +17,24 @@ if [[ ${VORN_NS_INST:-} == "" ]]; then
   exec "$root/scripts/testnet.sh" with bash "$0" "$vornsim" "$probe" "$root"
 fi
 
-tmp=$(mktemp -d)
-sim_pid=
-cleanup() {
-  [[ -n $sim_pid ]] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-status=0
+tmp=$(mktemp -d) sim_pid= status=0
+trap '[[ -n $sim_pid ]] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid"; rm -rf "$tmp"' EXIT
 fail() { echo "sim_net: FAILED: $*"; status=1; }
 
-# Starts vornsim in the instrument namespace and waits for its "start" line.
-start_sim() {
-  local log=$1; shift
+# Runs vornsim in the instrument namespace with a log (waiting for its
+# "start" line), the probe in the host namespace, then stops vornsim with
+# SIGINT: it must exit 0 after its summary line.
+run() {
+  local mode=$1 log=$tmp/$1.jsonl; shift
   ip netns exec "$VORN_NS_INST" "$vornsim" --log "$log" "$@" >"$log.out" 2>"$log.err" &
   sim_pid=$!
   for _ in $(seq 1 400); do
-    grep -q '"kind":"start"' "$log" 2>/dev/null && return 0
+    grep -q '"kind":"start"' "$log" 2>/dev/null && break
     kill -0 "$sim_pid" 2>/dev/null || break
     sleep 0.05
   done
-  echo "sim_net: vornsim did not start:"; cat "$log.err"
-  return 1
-}
-
-# Stops vornsim with SIGINT; it must exit 0 after its summary line.
-stop_sim() {
-  local log=$1
+  grep -q '"kind":"start"' "$log" 2>/dev/null || { fail "vornsim did not start: $(cat "$log.err")"; return; }
+  ip netns exec "$VORN_NS_HOST" "$probe" "$mode" "$log" || status=1
   kill -INT "$sim_pid"
   wait "$sim_pid" || fail "vornsim exit status $?"
   sim_pid=
@@ -54,24 +43,10 @@ stop_sim() {
   cat "$log.out"
 }
 
-# 1. Discovery.
-if start_sim "$tmp/sim.jsonl"; then
-  ip netns exec "$VORN_NS_HOST" "$probe" discover "$tmp/sim.jsonl" || status=1
-  stop_sim "$tmp/sim.jsonl"
-else
-  status=1
-fi
+run discover
+run noready --loss 100
+grep -q '"sent_packets":0,"sent_datagrams":0' "$tmp/noready.jsonl" || fail "packets sent despite --loss 100"
 
-# 2. Every outgoing packet lost.
-if start_sim "$tmp/loss.jsonl" --loss 100; then
-  ip netns exec "$VORN_NS_HOST" "$probe" noready "$tmp/loss.jsonl" || status=1
-  stop_sim "$tmp/loss.jsonl"
-  grep -q '"sent_packets":0,"sent_datagrams":0' "$tmp/loss.jsonl" || fail "packets sent despite --loss 100"
-else
-  status=1
-fi
-
-# 3. No instrument address: refused, nothing sent.
 for ns in "$VORN_NS_HOST" "$VORN_NS_BARE"; do
   ip netns exec "$ns" "$vornsim" --duration 1 >"$tmp/refuse.out" 2>&1
   rc=$?
