@@ -251,6 +251,16 @@ TEST_F(StimSending, FireNowSwitchesOffExactlyOnce) {
   ExpectSwitchOff({202});
 }
 
+TEST_F(StimSending, ALostStimEnableSetIsSentOnceMore) {
+  NewEvent(kForever, {});
+  net->failSendCalls = {0};   // the platform refuses the first switch-off
+  slot->FireNow();
+  const Bytes off = Hex("05000000 01000000 01003412 01030000 00000000");
+  std::vector<Bytes> sent;
+  for (const auto& d : net->Sent()) sent.push_back(d.bytes);
+  EXPECT_EQ(sent, (std::vector<Bytes>{off, off}));
+}
+
 TEST_F(StimSending, FireNowRacingTheWakingEventSwitchesOffExactlyOnce) {
   // With a delay of 0 or 1 ms the event's thread wakes at about the moment
   // FireNow runs; whoever wins, the switch-off goes out once.
