@@ -10,7 +10,7 @@ namespace vorn {
 
 namespace {
 
-constexpr PriorityLevel kLevels[ThreadPriority::kLevelCount] = {
+constexpr PriorityLevel kLevels[] = {
     {"time-critical", 15, -20},
     {"highest", 2, -10},
     {"above", 1, -5},
@@ -21,19 +21,10 @@ constexpr PriorityLevel kLevels[ThreadPriority::kLevelCount] = {
 
 }  // namespace
 
-const PriorityLevel* ThreadPriority::Levels() { return kLevels; }
-
 const PriorityLevel* ThreadPriority::FindByName(const char* name) {
   if (name == nullptr) return nullptr;
   for (const PriorityLevel& level : kLevels) {
     if (std::strcmp(level.name, name) == 0) return &level;
-  }
-  return nullptr;
-}
-
-const PriorityLevel* ThreadPriority::FindByWindowsValue(int windowsValue) {
-  for (const PriorityLevel& level : kLevels) {
-    if (level.windowsValue == windowsValue) return &level;
   }
   return nullptr;
 }

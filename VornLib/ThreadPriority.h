@@ -35,13 +35,8 @@ struct PriorityLevel {
 
 class ThreadPriority {
  public:
-  static constexpr size_t kLevelCount = 6;
-  // The table, in the order names are compared.
-  static const PriorityLevel* Levels();
-
   // Exact, case-sensitive comparison; null when the name is not in the table.
   static const PriorityLevel* FindByName(const char* name);
-  static const PriorityLevel* FindByWindowsValue(int windowsValue);
   static const PriorityLevel* FindByNice(int niceValue);
 
   // The calling thread's kernel id.
