@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "ModuleData.h"
 #include "ScriptedInstrument.h"
 #include "VornCache.h"
 
@@ -13,15 +13,199 @@ namespace vorn {
 namespace {
 
 using build::Bytes;
-using test::InstrumentOptions;
 using test::ScriptedInstrument;
+using Strings = std::vector<std::string>;
+
+// A module of `slots` properties whose blocks sit at indexes 1 .. range - 1.
+struct TestModule {
+  explicit TestModule(uint16_t slots, uint16_t range = 4, BufferBudget* budget = nullptr) {
+    Bytes desc = build::ModuleDesc(VORN_FE_MICRO_ELECTRODES, range, slots, "test module");
+    data = std::make_unique<ModuleData>(desc.data(), desc.size(), budget);
+  }
+  bool Put(uint16_t index, const Bytes& record) {
+    Bytes p = build::ConfigPacket(KEL_PROCESSOR, 3, 0, KEL_PROCESSOR, 3, index, record);
+    return data->ProcessProperty(p.data(), p.size());
+  }
+  ModuleData* operator->() const { return data.get(); }
+  std::unique_ptr<ModuleData> data;
+};
+
+Bytes Stream(uint8_t type, const std::string& name, uint8_t period = 1, uint16_t channels = 4,
+             const std::string& label = "") {
+  return build::OutputStream(0, type, period, 0, channels, 1.0f, label, name);
+}
+
+Bytes StreamBlock(uint16_t count, uint16_t first) {
+  return build::PropertyBlockDesc(VORN_TYPE_OUTPUT_STREAM_DESC, count, first, "Output Stream Block");
+}
+
+// m's routes agree with its buffer queries, and it registered the streams `like` did.
+void ExpectRoutes(const ModuleData& m, const ModuleData& like) {
+  Strings names, likeNames;
+  m.ListStreamNames(&names);
+  like.ListStreamNames(&likeNames);
+  EXPECT_EQ(names, likeNames);
+  for (const std::string& n : names) EXPECT_EQ(m.FindStream(n), like.FindStream(n)) << n;
+  for (int s = 0; s < 256; ++s) {
+    const StreamRoute &r = m.Route(s), &l = like.Route(s);
+    EXPECT_TRUE(r.cont == m.GetContBuffer(s) && r.hiRes == m.GetFloatBuffer(s) &&
+                r.segment == m.GetSegmentBuffer(s) && r.highRes == m.IsHighResStream(s)) << s;
+    EXPECT_TRUE(!r.cont == !l.cont && !r.hiRes == !l.hiRes && !r.segment == !l.segment &&
+                r.highRes == l.highRes) << s;
+  }
+  EXPECT_EQ(!m.GetEventBuffer(), !like.GetEventBuffer());
+}
+
+TEST(ModuleData, CountsEachSlotOnceAndRefusesForeignShortOrOutOfRangeRecords) {
+  TestModule m(6);
+  EXPECT_TRUE(m.Put(2, build::Bool(1)));
+  EXPECT_TRUE(m.Put(2, build::Int(5)));   // a replacement does not count again
+  Bytes foreign = build::Bool(1), empty = build::ConfigPacket(1, 3, 0, 1, 3, 1, {});
+  foreign[0] = 2;
+  EXPECT_FALSE(m.Put(1, foreign));
+  EXPECT_FALSE(m.Put(6, build::Bool(1)));
+  EXPECT_FALSE(m.Put(0, build::ProcessorDesc(3)));   // slot 0 stays the module descriptor
+  EXPECT_FALSE(m->ProcessProperty(empty.data(), empty.size()));
+  EXPECT_FALSE(m->ProcessProperty(empty.data(), 6));
+  EXPECT_EQ(*m->GetModuleDesc().Name(), "test module");
+  EXPECT_TRUE(m->GetProperty(2).IsType(VORN_TYPE_INT));
+  EXPECT_TRUE(m->GetProperty(-1).Empty() && m->GetProperty(6).Empty());
+  std::vector<int> missing;
+  m->ListMissingProperties(&missing);
+  EXPECT_EQ(missing, (std::vector<int>{1, 3, 4, 5}));
+  for (uint16_t i : {1, 3, 4}) m.Put(i, build::Bool(0));
+  EXPECT_FALSE(m->IsComplete());
+  m.Put(5, build::Bool(0));
+  EXPECT_TRUE(m->IsComplete());
+  Bytes desc = build::ModuleDesc(1, 4, 0, "no slots");   // never completes
+  EXPECT_FALSE(ModuleData(desc.data(), desc.size()).IsComplete());
+}
+
+TEST(ModuleData, RegistersStreamsByTypeOnceAndResolvesNameCollisionsByKind) {
+  TestModule m(60);
+  m.Put(1, StreamBlock(45, 10));
+  m.Put(10, Stream(VORN_STREAM_TYPE_CONTINUOUS, "raw", 1, 32));
+  m.Put(11, Stream(VORN_STREAM_TYPE_FLOAT, "hi-res", 15, 32));
+  m.Put(12, Stream(VORN_STREAM_TYPE_DIGEST, "", 30, 2, "Digest Label"));   // known by its label
+  m.Put(13, Stream(VORN_STREAM_TYPE_SEGMENT, "spk"));
+  m.Put(14, Stream(VORN_STREAM_TYPE_NEV_LEGACY_DIGEVENT, "whatever"));
+  m.Put(15, Stream(VORN_STREAM_TYPE_DIGITAL, "dig"));
+  m.Put(16, Stream(VORN_STREAM_TYPE_MULTIPART, "multi"));
+  m.Put(17, Stream(VORN_STREAM_TYPE_PROPRIETARY, "secret"));
+  Strings names;
+  m->ListStreamNames(&names);
+  ASSERT_EQ(names, (Strings{"Digest Label", "digin", "hi-res", "raw", "spk"}));
+  const int numbers[] = {3, 5, 2, 1, 4};
+  for (size_t i = 0; i < names.size(); ++i) EXPECT_EQ(m->FindStream(names[i]), numbers[i]) << names[i];
+  EXPECT_EQ(m->GetContBuffer(1)->GetCapacity(), 150000u);
+  EXPECT_EQ(m->GetFloatBuffer(2)->GetCapacity(), 10000u);
+  EXPECT_EQ(m->GetContBuffer(3)->GetCapacity(), 5000u);
+  EXPECT_TRUE(m->GetSegmentBuffer(4) && m->GetEventBuffer() && !m->GetContBuffer(6));
+  EXPECT_FALSE(m->Route(1).highRes);
+  EXPECT_TRUE(m->Route(2).highRes);
+  m.Put(10, Stream(VORN_STREAM_TYPE_CONTINUOUS, "renamed", 2, 8));   // not registered again
+  EXPECT_EQ(m->FindStream("renamed"), -1);
+  // Continuous: the later number wins; the earlier, left without a name, routes as high-res.
+  m.Put(18, Stream(VORN_STREAM_TYPE_CONTINUOUS, "raw"));
+  EXPECT_EQ(m->FindStream("raw"), 9);
+  EXPECT_TRUE(m->Route(1).highRes);
+  m.Put(49, Stream(VORN_STREAM_TYPE_SEGMENT, "seg"));   // segments: the smallest number wins
+  m.Put(20, Stream(VORN_STREAM_TYPE_SEGMENT, "seg"));
+  EXPECT_EQ(m->FindStream("seg"), 11);
+  m.Put(21, Stream(VORN_STREAM_TYPE_FLOAT, "", 1, 1, "Label"));   // float: no label fallback
+  EXPECT_EQ(m->FindStream(""), 12);
+  EXPECT_EQ(m->FindStream("Label"), -1);
+  ExpectRoutes(*m.data, *m.data);
+  m.Put(17, Stream(VORN_STREAM_TYPE_NEV_LEGACY_DIGEVENT, ""));   // a second event stream:
+  EXPECT_EQ(m->GetEventBuffer(), nullptr);                         // none unless exactly one
+}
+
+TEST(ModuleData, StreamsOutsideTheBlockOrWithoutAUsableShapeOrBudgetGetNoBuffer) {
+  BufferBudget budget;
+  budget.limit = 150000 * 32 * 2 + 1000;   // room for one 32-channel ring at 30 kHz
+  TestModule m(20, 4, &budget);
+  m.Put(1, StreamBlock(6, 10));
+  m.Put(9, Stream(VORN_STREAM_TYPE_CONTINUOUS, "before"));   // index below the block
+  m.Put(16, Stream(VORN_STREAM_TYPE_CONTINUOUS, "after"));   // stream 7 of 6
+  m.Put(10, Stream(VORN_STREAM_TYPE_CONTINUOUS, "no rate", 0, 4));
+  m.Put(11, Stream(VORN_STREAM_TYPE_CONTINUOUS, "too wide", 1, 600));   // no packet holds a frame
+  m.Put(12, Stream(VORN_STREAM_TYPE_CONTINUOUS, "first", 1, 32));
+  m.Put(13, Stream(VORN_STREAM_TYPE_CONTINUOUS, "over budget", 1, 32));
+  Bytes shortDesc = Stream(VORN_STREAM_TYPE_CONTINUOUS, "short");
+  shortDesc.resize(12);
+  m.Put(14, shortDesc);
+  EXPECT_EQ(m->FindStream("before"), -1);
+  EXPECT_EQ(m->FindStream("after"), -1);
+  EXPECT_EQ(m->FindStream("no rate"), 1);   // named, but no buffer
+  for (int s : {1, 2, 4, 5}) EXPECT_EQ(m->GetContBuffer(s), nullptr) << s;
+  EXPECT_NE(m->GetContBuffer(3), nullptr);
+  EXPECT_EQ(budget.used, size_t{150000} * 32 * 2);
+  ExpectRoutes(*m.data, *m.data);
+}
+
+TEST(ModuleData, BlocksAreLookedUpWithinTheDescriptorRange) {
+  TestModule m(10, 3);
+  m.Put(1, build::PropertyBlockDesc(VORN_TYPE_PHYSICAL_CHANNEL_DESC, 2, 5, "Channels"));
+  m.Put(3, build::PropertyBlockDesc(VORN_TYPE_MODULE_SCOPE_PROPERTY_DESC, 1, 6, "Scope"));
+  m.Put(2, build::PropertyBlockDesc(VORN_TYPE_INT, 4, 7, "Stim Control Descriptor Block"));
+  m.Put(4, build::PropertyBlockDesc(VORN_TYPE_OUTPUT_STREAM_DESC, 1, 8, "beyond the range"));
+  EXPECT_EQ(*m->GetPhysicalChannelBlock().FirstItem(), 5);
+  EXPECT_EQ(*m->GetScopeDescBlock().FirstItem(), 6);   // the range itself, inclusive
+  EXPECT_TRUE(m->FindBlock(VORN_TYPE_MODULE_SCOPE_PROPERTY_DESC).Empty());
+  EXPECT_EQ(*m->GetStimControlBlock().ItemCount(), 4);
+  EXPECT_TRUE(m->GetStreamBlock().Empty());
+}
+
+TEST(ModuleData, FiltersAndSignalEnablesAreFoundThroughWellTypedRecordsOnly) {
+  EXPECT_EQ(ModuleData::FilterKey("LFP FILTER bank"), "lfp");
+  TestModule m(30, 13);
+  m.Put(1, build::ScopeDesc(VORN_TYPE_COMBO, 1, 5, "Spike Filter"));
+  m.Put(2, build::ScopeDesc(VORN_TYPE_COMBO, 2, 5, "Wide Filter"));   // item count not 1
+  m.Put(3, build::ScopeDesc(VORN_TYPE_BOOL, 1, 5, "Bool Filter"));    // not a combo box
+  m.Put(4, build::ScopeDesc(VORN_TYPE_COMBO, 1, 5, "Gain"));          // not a filter
+  m.Put(5, build::ComboBox(0, 6, 3));
+  m.Put(6, build::ComboItem(10));
+  m.Put(7, build::ComboItem(11));   // points at a record that is no filter
+  m.Put(8, build::Bool(0));         // not a combo box item
+  m.Put(9, build::ComboItem(10));   // beyond the item count
+  m.Put(10, build::SosFilter("a", 1, 2, 3, 1, 1, 1, 6, {{0.2f, 0.4f, -0.5f, 0.3f}}));
+  m.Put(11, build::Int(0));
+  Strings names;
+  m->ListFilterNames(&names);
+  EXPECT_EQ(names, (Strings{"spike"}));
+  int prop = -1;
+  EXPECT_FALSE(m->FindFilter("SPIKE", &prop).Empty());
+  EXPECT_EQ(prop, 5);
+  EXPECT_FALSE(m->GetSosFilter("Spike filter", 0, &prop).Empty());
+  EXPECT_EQ(prop, 10);
+  for (int selection : {-1, 1, 2, 3}) EXPECT_TRUE(m->GetSosFilter("spike", selection, &prop).Empty());
+
+  // Stream -> signal descriptor -> enable Bool. Streams 2 and 3 break the chain with records
+  // of another type, stream 4 points beyond the slots.
+  Bytes notSignal = build::SignalDesc(27), notBool = build::Bool(1);
+  notSignal[1] = notBool[1] = VORN_TYPE_INT;
+  m.Put(12, StreamBlock(4, 20));
+  for (uint16_t i = 0; i < 4; ++i) {
+    const uint16_t signal = i == 3 ? 39 : 24 + i;
+    m.Put(20 + i, build::OutputStream(0, VORN_STREAM_TYPE_CONTINUOUS, 1, signal, 2, 1, "", "s"));
+  }
+  m.Put(24, build::SignalDesc(27));
+  m.Put(25, notSignal);
+  m.Put(26, build::SignalDesc(28));
+  m.Put(27, build::Bool(1));
+  m.Put(28, notBool);
+  ASSERT_FALSE(m->GetSignalEnable(1, &prop).Empty());
+  EXPECT_EQ(prop, 27);
+  for (int s : {2, 3, 4, 5}) EXPECT_TRUE(m->GetSignalEnable(s, &prop).Empty()) << s;
+}
 
 // Four front ends (modules 1 to 8, the last one the stim front end), analog
-// inputs on 33 and digital I/O on 34: small enough to build in every test.
-InstrumentOptions SmallOptions() {
-  InstrumentOptions o;
+// inputs on 33 and digital I/O on 34.
+test::InstrumentOptions SmallOptions(bool digitalIo = true) {
+  test::InstrumentOptions o;
   o.frontEnds = 4;
   o.stimFrontEnd = 3;
+  o.digitalIo = digitalIo;
   return o;
 }
 
@@ -33,7 +217,6 @@ std::unique_ptr<VornCache> ReadyCache(const ScriptedInstrument& inst) {
   return cache;
 }
 
-// A cache that never turns ready by itself.
 class NeverReadyCache : public VornCache {
  public:
   void CheckReady() override {}
@@ -44,110 +227,86 @@ TEST(VornCacheStartUp, StatusFollowsDiscoveryAndTurnsReadyOnTheLastProperty) {
   const auto& packets = inst.ConfigPackets();
   VornCache cache;
   EXPECT_EQ(cache.GetStatus(), 1);   // no time yet
-  Feed(cache, packets[0]);           // processor descriptor, from module 0
+  Feed(cache, packets[0]);           // processor descriptor
   EXPECT_EQ(cache.GetExpectedModuleCount(), static_cast<uint32_t>(inst.ModuleCount()));
-  EXPECT_EQ(cache.GetLatestTime(), 1000u);
   EXPECT_EQ(cache.GetStatus(), 2);   // modules missing
   for (int i = 1; i <= inst.ModuleCount(); ++i) Feed(cache, packets[i]);
-  EXPECT_TRUE(cache.AllModulesPresent());
   EXPECT_EQ(cache.GetStatus(), 3);   // properties missing
-  EXPECT_EQ(cache.ListIncompleteModules().size(), static_cast<size_t>(inst.ModuleCount()));
   EXPECT_EQ(cache.ListMissingProperties(34).size(), 53u);
-  EXPECT_TRUE(cache.ListMissingProperties(99).empty());
-  EXPECT_EQ(cache.GetPropertyCount(34), 54);
-  EXPECT_EQ(cache.GetPropertyCount(99), -1);
-
   for (size_t i = inst.ModuleCount() + 1; i + 1 < packets.size(); ++i) Feed(cache, packets[i]);
-  EXPECT_FALSE(cache.IsReady());
   EXPECT_EQ(cache.ListIncompleteModules(), (std::vector<int>{34}));
+  EXPECT_FALSE(cache.IsReady());
   Feed(cache, packets.back());
-  EXPECT_TRUE(cache.IsReady());
   EXPECT_EQ(cache.GetStatus(), 0);
   EXPECT_EQ(cache.GetModuleCount(), static_cast<size_t>(inst.ModuleCount()));
+  NeverReadyCache stuck;
+  inst.Feed(stuck);
+  EXPECT_EQ(stuck.GetStatus(), 5);   // all present but not ready
 }
 
-TEST(VornCacheStartUp, AllPresentButNotReadyIsStatus5) {
-  ScriptedInstrument inst(SmallOptions());
-  NeverReadyCache cache;
-  inst.Feed(cache);
-  EXPECT_TRUE(cache.AllPropertiesPresent());
-  EXPECT_EQ(cache.GetStatus(), 5);
-}
-
-TEST(VornCacheStartUp, FullInstrumentLayoutIsIndexed) {
+TEST(VornCacheStartUp, ScriptedInstrumentIsIndexedWithElectrodesAndStimMap) {
   ScriptedInstrument inst;   // 16 front ends, the last the stim front end
   auto cache = ReadyCache(inst);
   ASSERT_TRUE(cache->IsReady());
   EXPECT_EQ(cache->GetModuleCount(), 35u);
-
   std::vector<int32_t> keys(1024);
-  keys.resize(cache->ListElectrodes(keys.data(), 1024, ""));
-  const std::vector<int> expected = inst.ElectrodeKeys();
-  EXPECT_EQ(std::vector<int>(keys.begin(), keys.end()), expected);
-  for (int key : expected) EXPECT_TRUE(cache->HasElectrode(key)) << key;
-  EXPECT_EQ(cache->FindElectrodeModule(295), 19);   // port 2, front end 1, channel 7
-  EXPECT_EQ(cache->FindElectrodeModule(511), 31);
-  EXPECT_EQ(cache->FindElectrodeModule(10243), 33);
-  EXPECT_FALSE(cache->HasElectrode(10240 + 12));   // "AnalogOut 1"
-  EXPECT_FALSE(cache->HasElectrode(512));
-
-  // The stim front end's 32 electrodes map to its stim control properties.
-  auto stim = cache->BuildStimElectrodeMap();
+  const int n = cache->ListElectrodes(keys.data(), 1024, "");
+  EXPECT_EQ(std::vector<int>(keys.begin(), keys.begin() + n), inst.ElectrodeKeys());
+  for (auto [key, module] : {std::pair{295, 19}, {511, 31}, {10243, 33}, {10252, -1}, {512, -1}}) {
+    EXPECT_EQ(cache->FindElectrodeModule(key), module) << key;   // 10252: "AnalogOut 1"
+    EXPECT_EQ(cache->HasElectrode(key), module >= 0) << key;
+  }
+  EXPECT_EQ(cache->ListElectrodes(keys.data(), 40, ""), 40);
+  EXPECT_EQ(cache->ListElectrodes(keys.data(), 1024, "stim"), 32);   // by module name
+  auto stim = cache->BuildStimElectrodeMap();   // the stim front end's electrodes
   ASSERT_EQ(stim.size(), 32u);
   EXPECT_EQ(stim.begin()->first, 480);
   for (const auto& [key, target] : stim) {
-    EXPECT_EQ(target.first, 31);
-    EXPECT_EQ(target.second, inst.StimControlProperty(key - 480));
+    EXPECT_EQ(target, std::make_pair(31, inst.StimControlProperty(key - 480))) << key;
   }
   int module = -1, index = -1;
-  BoolView enable = cache->FindStimEnable(&module, &index);
-  ASSERT_FALSE(enable.Empty());
-  EXPECT_EQ(module, 0);
-  EXPECT_EQ(index, inst.StimEnableProperty());
-  EXPECT_EQ(*enable.Value(), 0);
+  ASSERT_FALSE(cache->FindStimEnable(&module, &index).Empty());
+  EXPECT_EQ(std::make_pair(module, index), std::make_pair(0, inst.StimEnableProperty()));
 }
 
-TEST(VornCacheStartUp, ConfigurationInAnyOrderGivesTheSameCache) {
+TEST(VornCacheStartUp, PropertiesInReverseOrderGiveTheSameCacheAndResendingChangesNothing) {
   ScriptedInstrument inst(SmallOptions());
   std::vector<Bytes> packets = inst.ConfigPackets();
-  // Descriptors first (discovery asks for them first); properties in any order.
-  const size_t descs = 1 + inst.ModuleCount();
-  std::mt19937 rng(7);
-  std::shuffle(packets.begin() + descs, packets.end(), rng);
-  VornCache shuffled;
-  for (const Bytes& p : packets) Feed(shuffled, p);
+  // Descriptors first (discovery asks for them first), then the properties
+  // last first: every block arrives after the records it lists.
+  std::reverse(packets.begin() + 1 + inst.ModuleCount(), packets.end());
+  VornCache reversed;
+  for (const Bytes& p : packets) Feed(reversed, p);
   auto ordered = ReadyCache(inst);
-  ASSERT_TRUE(shuffled.IsReady());
-
+  ASSERT_TRUE(reversed.IsReady());
   for (int m = 0; m <= 34; ++m) {
-    const ModuleData* a = ordered->GetModule(m);
-    const ModuleData* b = shuffled.GetModule(m);
-    ASSERT_EQ(a == nullptr, b == nullptr) << m;
-    if (a == nullptr) continue;
-    std::vector<std::string> na, nb;
-    a->ListStreamNames(&na);
-    b->ListStreamNames(&nb);
-    EXPECT_EQ(na, nb) << m;
-    for (const std::string& name : na) EXPECT_EQ(a->FindStream(name), b->FindStream(name));
-    for (int s = 0; s < 256; ++s) {
-      const StreamRoute& ra = a->Route(static_cast<uint8_t>(s));
-      const StreamRoute& rb = b->Route(static_cast<uint8_t>(s));
-      EXPECT_EQ(ra.highRes, rb.highRes);
-      EXPECT_EQ(ra.cont != nullptr, rb.cont != nullptr);
-      EXPECT_EQ(ra.hiRes != nullptr, rb.hiRes != nullptr);
-      EXPECT_EQ(ra.segment != nullptr, rb.segment != nullptr);
-    }
+    ASSERT_EQ(!ordered->GetModule(m), !reversed.GetModule(m)) << m;
+    if (ordered->GetModule(m)) ExpectRoutes(*reversed.GetModule(m), *ordered->GetModule(m));
   }
-  EXPECT_EQ(shuffled.BuildStimElectrodeMap(), ordered->BuildStimElectrodeMap());
-  for (int key : inst.ElectrodeKeys()) EXPECT_TRUE(shuffled.HasElectrode(key));
+  EXPECT_EQ(reversed.BuildStimElectrodeMap(), ordered->BuildStimElectrodeMap());
+  for (int key : inst.ElectrodeKeys()) EXPECT_TRUE(reversed.HasElectrode(key));
+  ContDataBuffer<int16_t>* raw = reversed.GetModule(1)->GetContBuffer(1);
+  inst.Feed(reversed);
+  EXPECT_EQ(reversed.GetModule(1)->GetContBuffer(1), raw);
+  EXPECT_EQ(reversed.GetBufferMemoryUsed(), ordered->GetBufferMemoryUsed());
 }
 
-TEST(VornCacheStartUp, BlockEntriesBeyondTheSlotListAreSkipped) {
-  // A front end whose channel block and stim control block run past its slots.
+TEST(VornCacheStartUp, HandMadeRecordsThatAreForeignShortOrBeyondTheSlotsAreSkipped) {
   VornCache cache;
   auto cfg = [&](uint8_t m, uint16_t i, const Bytes& r) {
     Feed(cache, build::ConfigPacket(1, m, 5, 1, m, i, r));
   };
+  Bytes foreign = build::ModuleDesc(1, 2, 2, "x");
+  foreign[0] = 9;
+  cfg(5, 0, foreign);
+  Bytes module = build::ConfigPacket(1, 5, 0, 1, 5, 0, build::ModuleDesc(1, 2, 2, "x"));
+  cache.ProcessPacket(module.data(), 24);   // ends before the property count
+  Bytes proc = build::ConfigPacket(1, 0, 3, 1, 0, 0, build::ProcessorDesc(7));
+  cache.ProcessPacket(proc.data(), 16);     // ends before the highest-module field
+  EXPECT_EQ(cache.GetModule(5), nullptr);
+  EXPECT_EQ(cache.GetExpectedModuleCount(), 0xFFFFFFFFu);
+
+  // A front end whose channel and stim control blocks run past its slots.
   cfg(0, 0, build::ProcessorDesc(0));
   cfg(0, 0, build::ModuleDesc(VORN_FE_MICRO_ELECTRODES, 3, 5, "stim front end"));
   cfg(0, 1, build::PropertyBlockDesc(VORN_TYPE_PHYSICAL_CHANNEL_DESC, 40, 3, "Channels"));
@@ -156,293 +315,144 @@ TEST(VornCacheStartUp, BlockEntriesBeyondTheSlotListAreSkipped) {
   cfg(0, 4, build::Int(0));
   ASSERT_TRUE(cache.IsReady());
   EXPECT_TRUE(cache.HasElectrode(32));
-  auto stim = cache.BuildStimElectrodeMap();
-  EXPECT_EQ(stim.size(), 1u);
-  EXPECT_EQ(stim[32], std::make_pair(0, 4));
+  EXPECT_EQ(cache.BuildStimElectrodeMap(), (std::map<int, std::pair<int, int>>{{32, {0, 4}}}));
 }
 
-TEST(VornCacheRegistry, OperatorsAreKeptPerWorkstation) {
+TEST(VornCacheRegistry, OperatorsAreKeptPerWorkstationWithWholeTrialRecords) {
   VornCache cache;
   Bytes trial = build::TrialRecord(1, "C:\\data\\run", 0, 1, 7);
   Feed(cache, build::ConfigPacket(131, 0, 0, 131, 0, 1, trial));
   Feed(cache, build::ConfigPacket(129, 0, 0, 129, 0, 1, build::Bool(1)));   // only the entry
-  Feed(cache, build::ConfigPacket(255, 0, 0, 1, 0, 1, trial));     // "every processor" is none
-  Feed(cache, build::ConfigPacket(2, 0, 0, 1, 0, 1, trial));       // not an operator
+  Feed(cache, build::ConfigPacket(255, 0, 0, 1, 0, 1, trial));   // "every processor" is none
+  Feed(cache, build::ConfigPacket(2, 0, 0, 1, 0, 1, trial));     // not an operator
   int ids[8];
   ASSERT_EQ(cache.ListOperators(ids, 8), 2);
-  EXPECT_EQ(ids[0], 129);
-  EXPECT_EQ(ids[1], 131);
+  EXPECT_EQ(std::vector<int>(ids, ids + 2), (std::vector<int>{129, 131}));
   EXPECT_EQ(cache.ListOperators(ids, 1), 1);
-  EXPECT_TRUE(cache.HasOperator(129));
   EXPECT_TRUE(cache.CopyOperatorTrial(0).empty());   // the lowest, 129, has no record
   EXPECT_EQ(cache.CopyOperatorTrial(131), trial);
-
-  // A short trial record is completed with zeros.
-  Bytes part(trial.begin(), trial.begin() + 40);
+  Bytes part(trial.begin(), trial.begin() + 40);   // completed with zeros
   Feed(cache, build::ConfigPacket(131, 0, 0, 131, 0, 1, part));
-  Bytes expected(kTrialRecordBytes, 0);
-  std::copy(part.begin(), part.end(), expected.begin());
-  EXPECT_EQ(cache.CopyOperatorTrial(131), expected);
-
+  part.resize(kTrialRecordBytes, 0);
+  EXPECT_EQ(cache.CopyOperatorTrial(131), part);
   cache.ClearOperatorTrial(131);
-  EXPECT_TRUE(cache.CopyOperatorTrial(131).empty());
-  EXPECT_TRUE(cache.HasOperator(131));
   cache.ClearOperatorTrial(200);   // unknown: nothing happens
+  EXPECT_TRUE(cache.CopyOperatorTrial(131).empty() && cache.HasOperator(131));
 }
 
 class ReadyCacheTest : public ::testing::Test {
  protected:
-  ReadyCacheTest() : inst(SmallOptions()), cache(ReadyCache(inst)) {}
-  ScriptedInstrument inst;
-  std::unique_ptr<VornCache> cache;
+  ScriptedInstrument inst{SmallOptions()};
+  std::unique_ptr<VornCache> cache = ReadyCache(inst);
 };
 
-TEST_F(ReadyCacheTest, ContinuousFramesGoToTheirStreamsBuffers) {
-  for (uint32_t t = 100; t < 110; ++t) {
-    Feed(*cache, inst.RawPacket(1, t, static_cast<int16_t>(t)));
-    if (t % 15 == 0) Feed(*cache, inst.HiResPacket(1, t, 0.5f));
-  }
-  Feed(*cache, inst.LfpPacket(1, 120, 7));
-  std::vector<float> out(4);
-  uint32_t t = 0;
-  // Electrode 37: front end 1, channel 5, on module 3.
-  ASSERT_EQ(cache->GetContData(&t, out.data(), 4, 37, 3, ScriptedInstrument::kRawStream, 0), 4u);
-  EXPECT_EQ(t, 105u);
-  EXPECT_EQ(out, (std::vector<float>{(106 + 5) * 0.25f, (107 + 5) * 0.25f, (108 + 5) * 0.25f,
-                                     (109 + 5) * 0.25f}));
-  ASSERT_EQ(cache->GetContData(&t, out.data(), 1, 37, 3, ScriptedInstrument::kHiResStream, 0), 1u);
-  EXPECT_EQ(out[0], 5.5f);
-  ASSERT_EQ(cache->GetContData(&t, out.data(), 1, 37, 3, ScriptedInstrument::kLfpStream, 0), 1u);
-  EXPECT_EQ(out[0], (7 - 5) * 0.25f);
-  // From a wanted time: the time reported is the wanted one.
-  t = 0;
-  ASSERT_EQ(cache->GetContData(&t, out.data(), 4, 37, 3, ScriptedInstrument::kRawStream, 107), 2u);
-  EXPECT_EQ(t, 107u);
-  // A stream of another kind, or a module without it, reads nothing.
-  EXPECT_EQ(cache->GetContData(&t, out.data(), 4, 37, 4, 1, 0), 0u);
-  EXPECT_EQ(cache->GetContData(&t, out.data(), 4, 37, 99, 1, 0), 0u);
-  EXPECT_TRUE(cache->IsConfigValid());
-}
-
-TEST_F(ReadyCacheTest, ManyReadsEqualOneReadPerElectrode) {
+TEST_F(ReadyCacheTest, ContinuousFramesGoToTheirStreamsAndGroupedReadsEqualSingleOnes) {
   for (uint32_t t = 1; t <= 300; ++t) {
-    for (int f = 0; f < 4; ++f) Feed(*cache, inst.RawPacket(f, t, static_cast<int16_t>(t * (f + 1))));
-    if (t % 15 == 0) Feed(*cache, inst.HiResPacket(2, t, static_cast<float>(t)));
+    for (int f = 0; f < 4; ++f) Feed(*cache, inst.RawPacket(f, t, t * (f + 1)));
+    if (t % 15 == 0) Feed(*cache, inst.HiResPacket(1, t, t));
+    if (t % 30 == 0) Feed(*cache, inst.LfpPacket(1, t, t));
   }
+  // Electrode 37 (channel 5 of front end 1, module 3): raw, hi-res, lfp and a segment
+  // stream; then the raw streams of others, two sharing its ring.
+  const std::pair<int, int> what[] = {{37, 1}, {37, 2}, {37, 3}, {37, 4},
+                                      {33, 1}, {63, 1}, {0, 1},  {127, 1}};
+  std::vector<std::vector<float>> many(8, std::vector<float>(250)), single = many;
   std::vector<ContRead> reads;
-  std::vector<std::vector<float>> many, single;
-  const int electrodes[] = {0, 65, 33, 127, 64, 90};
-  for (int e : electrodes) {
-    ContRead r;
-    r.electrode = e;
-    r.module = 2 * (e / 32) + 1;
-    r.stream = e == 90 ? ScriptedInstrument::kHiResStream : ScriptedInstrument::kRawStream;
-    reads.push_back(r);
+  for (size_t i = 0; i < 8; ++i) {
+    const int e = what[i].first;
+    reads.push_back(ContRead{e, 2 * (e / 32) + 1, what[i].second, many[i].data()});
   }
-  many.assign(reads.size(), std::vector<float>(250));
-  single = many;
-  for (size_t i = 0; i < reads.size(); ++i) reads[i].out = many[i].data();
   for (uint32_t wanted : {0u, 100u}) {
     cache->GetContDataMany(reads.data(), reads.size(), 250, wanted);
     for (size_t i = 0; i < reads.size(); ++i) {
+      const ContRead& r = reads[i];
       uint32_t t = 0;
-      uint32_t n = cache->GetContData(&t, single[i].data(), 250, reads[i].electrode, reads[i].module,
-                                      reads[i].stream, wanted);
-      EXPECT_EQ(reads[i].values, n) << i;
-      EXPECT_TRUE(reads[i].hasTime);
-      EXPECT_EQ(reads[i].time, t) << i;
+      uint32_t n =
+          cache->GetContData(&t, single[i].data(), 250, r.electrode, r.module, r.stream, wanted);
+      EXPECT_EQ(r.values, n) << i;
+      EXPECT_EQ(r.hasTime ? r.time : 0u, t) << i;
       EXPECT_TRUE(std::equal(single[i].begin(), single[i].begin() + n, many[i].begin())) << i;
     }
   }
-}
-
-TEST_F(ReadyCacheTest, SegmentsAndEventsAreDrainedPerElectrode) {
-  Feed(*cache, inst.SpikePacket(37, 500, 10));
-  Feed(*cache, inst.SpikePacket(37, 600, 20));
-  Feed(*cache, inst.SpikePacket(38, 700, 30));
-  std::vector<uint8_t> out(1024 * kSegmentPacketBytes);
-  ASSERT_EQ(cache->GetSpikeSegments(out.data(), 1024, 37), 2u);
-  EXPECT_EQ(LoadU32(&out[4]), 500u);
-  EXPECT_EQ(LoadU32(&out[kSegmentPacketBytes + 4]), 600u);
-  EXPECT_EQ(cache->GetSpikeSegments(out.data(), 1024, 37), 0u);
-  EXPECT_EQ(cache->GetSpikeSegments(out.data(), 1024, 38), 1u);
-  EXPECT_EQ(cache->GetSpikeScale(37), ScriptedInstrument::kSpikeScale);
-  EXPECT_EQ(cache->GetSpikeSegments(out.data(), 1024, 600), 0u);
-  EXPECT_EQ(cache->GetSpikeScale(600), 0.0);
-
-  // Stim waveforms live on the stim front end itself (module 7, keys 96..127).
-  std::array<int16_t, kSegmentSampleCount> samples{};
-  Feed(*cache, build::SegmentPacket(7, ScriptedInstrument::kFirstStimStream + 4, 900, samples));
-  EXPECT_EQ(cache->GetStimSegments(out.data(), 1024, 100), 1u);
-  EXPECT_EQ(cache->GetStimScale(100), ScriptedInstrument::kStimScale);
-  EXPECT_EQ(cache->GetStimSegments(out.data(), 1024, 5), 0u);   // no "stim" on module 1
-  EXPECT_EQ(cache->GetStimScale(5), 0.0);
-
-  // Digital events land in module 34's buffer whichever known module sent them.
-  Feed(*cache, inst.EventPacket(1000, 0xFFFF));
-  Feed(*cache, build::EventPacket(7, 1, 1001, 2, 5, {0xFFFF, 0, 0, 0}));
-  std::vector<uint8_t> events(1024 * kEventPacketBytes);
-  ASSERT_EQ(cache->GetDigitalEvents(events.data(), 1024), 2u);
-  EXPECT_EQ(LoadU32(&events[kEventPacketBytes + 4]), 1001u);
-  EXPECT_EQ(LoadU16(&events[kEventPacketBytes + 16]), 0xFFFF);
-  EXPECT_EQ(cache->GetDigitalEvents(events.data(), 1024), 0u);
+  EXPECT_EQ(std::make_pair(reads[0].values, reads[0].time), std::make_pair(200u, 100u));   // from 100 on
+  EXPECT_EQ(many[0][199], (300 * 2 + 5) * 0.25f);
+  EXPECT_EQ(std::make_pair(reads[1].values, many[1][12]), std::make_pair(13u, 305.0f));
+  EXPECT_EQ(many[2][5], (300 - 5) * 0.25f);
+  EXPECT_EQ(reads[3].values, 0u);
+  EXPECT_EQ(many[4][199], (300 * 2 + 1) * 0.25f);
   EXPECT_TRUE(cache->IsConfigValid());
 }
 
-TEST_F(ReadyCacheTest, MalformedDataPacketsAreDroppedWithoutEffect) {
-  Bytes spike = inst.SpikePacket(37, 500);
+TEST_F(ReadyCacheTest, SegmentsAndEventsAreDrainedPerElectrode) {
+  Feed(*cache, inst.SpikePacket(37, 500));
+  Feed(*cache, inst.SpikePacket(37, 600));
+  // Stim waveforms live on the stim front end itself (module 7, keys 96..127).
+  Feed(*cache, build::SegmentPacket(7, ScriptedInstrument::kFirstStimStream + 4, 900, {}));
+  // Digital events land in module 34's buffer whichever known module sent them.
+  Feed(*cache, inst.EventPacket(1000, 0xFFFF));
+  Feed(*cache, build::EventPacket(7, 1, 1001, 2, 5, {0xFFFF, 0, 0, 0}));
+  std::vector<uint8_t> out(1024 * kSegmentPacketBytes);
+  EXPECT_EQ(cache->GetSpikeSegments(out.data(), 1024, 38), 0u);
+  ASSERT_EQ(cache->GetSpikeSegments(out.data(), 1024, 37), 2u);
+  EXPECT_EQ(LoadU32(&out[kSegmentPacketBytes + 4]), 600u);
+  EXPECT_EQ(cache->GetSpikeSegments(out.data(), 1024, 37), 0u);
+  EXPECT_EQ(cache->GetStimSegments(out.data(), 1024, 5), 0u);   // no "stim" on module 1
+  EXPECT_EQ(cache->GetStimSegments(out.data(), 1024, 100), 1u);
+  EXPECT_EQ(cache->GetSpikeScale(37), ScriptedInstrument::kSpikeScale);
+  EXPECT_EQ(cache->GetStimScale(100), ScriptedInstrument::kStimScale);
+  ASSERT_EQ(cache->GetDigitalEvents(out.data(), 1024), 2u);
+  EXPECT_EQ(LoadU32(&out[kEventPacketBytes + 4]), 1001u);
+  EXPECT_TRUE(cache->IsConfigValid());
+}
+
+TEST_F(ReadyCacheTest, MalformedDataPacketsAreDroppedWithoutReadingBeyondThem) {
+  Bytes spike = inst.SpikePacket(37, 500), event = inst.EventPacket(10, 1), raw = inst.RawPacket(1, 50);
   Bytes wrongCount = spike;
   StoreU16(&wrongCount[kSegmentSampleCountOffset], 51);
-  Feed(*cache, wrongCount);
-  cache->ProcessPacket(spike.data(), 116);   // shorter than a segment
-  Bytes event = inst.EventPacket(10, 1);
-  cache->ProcessPacket(event.data(), 24);
-  Bytes raw = inst.RawPacket(1, 50);
-  cache->ProcessPacket(raw.data(), raw.size() - 4);   // shorter than its frame
-  cache->ProcessPacket(raw.data(), 9);
-  cache->ProcessPacket(raw.data(), 4);
-  Bytes skipped = build::ContPacket(3, 1, 60, std::vector<int16_t>(32, 1), kContSkipFlag);
-  Feed(*cache, skipped);
-
+  const std::pair<const Bytes*, size_t> packets[] = {
+      {&wrongCount, wrongCount.size()}, {&spike, 116}, {&event, 24},   // 51 samples, then cut short
+      {&raw, raw.size() - 4}, {&raw, 9}, {&raw, 4}};
+  for (const auto& [p, length] : packets) {
+    std::unique_ptr<uint8_t[]> exact(new uint8_t[length]);   // reads past it show under ASan
+    std::copy(p->begin(), p->begin() + length, exact.get());
+    cache->ProcessPacket(exact.get(), length);
+  }
+  Feed(*cache, build::ContPacket(3, 1, 60, std::vector<int16_t>(32, 1), kContSkipFlag));
   std::vector<uint8_t> out(1024 * kSegmentPacketBytes);
   EXPECT_EQ(cache->GetSpikeSegments(out.data(), 1024, 37), 0u);
   EXPECT_EQ(cache->GetDigitalEvents(out.data(), 1024), 0u);
   EXPECT_EQ(cache->GetModule(3)->GetContBuffer(1)->GetLastTimestamp(), 0u);
-  EXPECT_TRUE(cache->IsConfigValid());
-  EXPECT_TRUE(cache->IsReady());
+  EXPECT_TRUE(cache->IsConfigValid() && cache->IsReady());
   EXPECT_EQ(cache->GetCounters().malformed, 6u);
+
+  auto noIo = ReadyCache(ScriptedInstrument(SmallOptions(false)));   // events need module 34
+  Feed(*noIo, build::EventPacket(1, 1, 10, 1, 2, {0, 0, 0, 0}));
+  EXPECT_EQ(noIo->GetCounters().malformed, 1u);
+  EXPECT_TRUE(noIo->IsConfigValid() && noIo->IsReady());
 }
 
-TEST(VornCacheData, DigitalEventsNeedExactlyOneEventBufferOnModule34) {
-  InstrumentOptions o = SmallOptions();
-  o.digitalIo = false;
-  ScriptedInstrument noIo(o);
-  auto cache = ReadyCache(noIo);
-  ASSERT_TRUE(cache->IsReady());
-  Feed(*cache, build::EventPacket(1, 1, 10, 1, 2, {0, 0, 0, 0}));
-  EXPECT_TRUE(cache->IsConfigValid());
-  EXPECT_EQ(cache->GetCounters().malformed, 1u);
-
-  // A second event stream on module 34: no single buffer, events are dropped.
-  ScriptedInstrument inst(SmallOptions());
-  auto two = ReadyCache(inst);
-  const ModuleData* io = two->GetModule(34);
-  const int first = *io->GetStreamBlock().FirstItem();
-  Feed(*two, build::ConfigPacket(1, 34, 0, 1, 34, static_cast<uint16_t>(first + 1),
-                                 build::OutputStream(0, VORN_STREAM_TYPE_NEV_LEGACY_DIGEVENT, 1, 0,
-                                                     1, 1.0f, "", "")));
-  Feed(*two, build::ConfigPacket(1, 34, 0, 1, 34, 1,   // the block now covers both
-                                 build::PropertyBlockDesc(VORN_TYPE_OUTPUT_STREAM_DESC, 2,
-                                                          static_cast<uint16_t>(first),
-                                                          "Output Stream Block")));
-  EXPECT_EQ(io->GetEventBuffer(), nullptr);
-  Feed(*two, inst.EventPacket(20, 1));
-  std::vector<uint8_t> out(1024 * kEventPacketBytes);
-  EXPECT_EQ(two->GetDigitalEvents(out.data(), 1024), 0u);
-  EXPECT_TRUE(two->IsConfigValid());
-}
-
-TEST_F(ReadyCacheTest, DataThatTheConfigurationCannotHoldInvalidatesIt) {
-  Feed(*cache, build::ContPacket(3, 77, 10, {1, 2}));   // stream without a buffer
-  EXPECT_FALSE(cache->IsConfigValid());
-  EXPECT_EQ(cache->GetStatus(), 4);
-
-  auto other = ReadyCache(inst);
-  Feed(*other, build::ContPacket(200, 1, 10, {1, 2}));   // unknown module
-  EXPECT_EQ(other->GetStatus(), 4);
-
-  auto third = ReadyCache(inst);
-  std::array<int16_t, kSegmentSampleCount> samples{};
-  Feed(*third, build::SegmentPacket(3, 1, 10, samples));   // a continuous stream, no segment buffer
-  EXPECT_FALSE(third->IsConfigValid());
-}
-
-TEST_F(ReadyCacheTest, NewModuleMakesTheCacheGrowUntilItIsComplete) {
+TEST_F(ReadyCacheTest, DataTheConfigurationCannotHoldMarksItChanged) {
+  const Bytes packets[] = {
+      build::ContPacket(3, 77, 10, {1, 2}),    // a stream without a buffer
+      build::ContPacket(200, 1, 10, {1, 2}),   // an unknown module
+      build::SegmentPacket(3, 1, 10, {}),      // a segment for a continuous stream
+  };
+  for (const Bytes& p : packets) {
+    auto fresh = ReadyCache(inst);
+    Feed(*fresh, p);
+    EXPECT_FALSE(fresh->IsConfigValid());
+    EXPECT_EQ(fresh->GetStatus(), 4);
+  }
+  // A module announcing itself makes the cache wait for it; data meanwhile is dropped.
   Feed(*cache, build::ConfigPacket(1, 40, 0, 1, 40, 0, build::ModuleDesc(1, 2, 2, "late")));
   EXPECT_FALSE(cache->IsReady());
-  Feed(*cache, inst.RawPacket(0, 100));   // data is not stored meanwhile
+  Feed(*cache, inst.RawPacket(0, 100));
   EXPECT_EQ(cache->GetModule(1)->GetContBuffer(1)->GetLastTimestamp(), 0u);
   EXPECT_EQ(cache->GetCounters().droppedNotReady, 1u);
-  Feed(*cache, build::ConfigPacket(1, 0, 0, 1, 0, 2,
-                                   build::ProcessorDesc(static_cast<uint16_t>(inst.ModuleCount()))));
+  Feed(*cache, build::ConfigPacket(1, 0, 0, 1, 0, 2, build::ProcessorDesc(inst.ModuleCount())));
   EXPECT_FALSE(cache->IsReady());
   Feed(*cache, build::ConfigPacket(1, 40, 0, 1, 40, 1, build::Bool(0)));
   EXPECT_TRUE(cache->IsReady());
-}
-
-TEST_F(ReadyCacheTest, ConfigurationRecordsOfAnotherVendorOrTooShortAreIgnored) {
-  VornCache fresh;
-  Bytes desc = build::ModuleDesc(1, 2, 2, "x");
-  desc[0] = 9;
-  Feed(fresh, build::ConfigPacket(1, 5, 0, 1, 5, 0, desc));
-  EXPECT_EQ(fresh.GetModule(5), nullptr);
-  Bytes proc = build::ConfigPacket(1, 0, 3, 1, 0, 0, build::ProcessorDesc(7));
-  fresh.ProcessPacket(proc.data(), 16);   // ends before the highest-module field
-  EXPECT_EQ(fresh.GetExpectedModuleCount(), 0xFFFFFFFFu);
-  Bytes module = build::ConfigPacket(1, 5, 0, 1, 5, 0, build::ModuleDesc(1, 2, 2, "x"));
-  fresh.ProcessPacket(module.data(), 24);   // ends before the property count
-  EXPECT_EQ(fresh.GetModule(5), nullptr);
-}
-
-TEST_F(ReadyCacheTest, StreamQueriesOfTheSignalCommand) {
-  std::vector<std::string> names;
-  ASSERT_EQ(cache->ListElectrodeStreams(5, &names, 10), 4);
-  EXPECT_EQ(names, (std::vector<std::string>{"hi-res", "lfp", "raw", "spk"}));
-  names.clear();
-  EXPECT_EQ(cache->ListElectrodeStreams(5, &names, 2), 2);
-  names.clear();
-  EXPECT_EQ(cache->ListElectrodeStreams(10240, &names, 10), 1);   // analog: its own module only
-  EXPECT_EQ(cache->ListElectrodeStreams(600, &names, 10), -1);
-
-  int module = -1, stream = -1;
-  OutputStreamView d = cache->FindStreamForElectrode(5, "spk", &module, &stream);
-  ASSERT_FALSE(d.Empty());
-  EXPECT_EQ(module, 2);
-  EXPECT_EQ(stream, 1);
-  EXPECT_TRUE(cache->FindStreamForElectrode(5, "nothing", &module, &stream).Empty());
-
-  int prop = -1, channels = -1;
-  module = -1;
-  EXPECT_EQ(cache->GetStreamEnable(5, "spk", &module, &prop, &channels), 1);
-  EXPECT_EQ(module, 2);
-  EXPECT_EQ(channels, 1);
-  int firstProp = -1;
-  cache->GetStreamEnable(0, "spk", nullptr, &firstProp, nullptr);
-  EXPECT_EQ(prop, firstProp + 5);   // the electrode's own channel stream
-  EXPECT_EQ(cache->GetStreamEnable(5, "raw", &module, &prop, &channels), 1);
-  EXPECT_EQ(module, 1);
-  EXPECT_EQ(channels, 32);
-  EXPECT_EQ(cache->GetStreamEnable(5, "nothing", &module, &prop, &channels), -1);
-  EXPECT_EQ(cache->GetDigitalInputEnable(&module, &prop), 1);
-  EXPECT_EQ(module, 34);
-}
-
-TEST_F(ReadyCacheTest, FilterQueriesUseTheProcessingModule) {
-  std::vector<std::string> names;
-  ASSERT_EQ(cache->ListFilterTypes(&names, 10, 5), 2);
-  EXPECT_EQ(names, (std::vector<std::string>{"lfp", "spike"}));
-  EXPECT_EQ(cache->ListFilterTypes(&names, 10, 600), 0);
-  int module = -1, prop = -1;
-  ComboBoxView combo = cache->FindFilterCombo(5, "LFP Filter", &module, &prop);
-  ASSERT_FALSE(combo.Empty());
-  EXPECT_EQ(module, 2);
-  EXPECT_EQ(*combo.ItemCount(), 3);
-  SosFilterView filter = cache->GetFilterDesc(5, "lfp", 2, &module, &prop);
-  ASSERT_FALSE(filter.Empty());
-  EXPECT_EQ(*filter.NumStages(), 3);
-  EXPECT_EQ(*filter.Label(), "lfp 3");
-  EXPECT_TRUE(cache->GetFilterDesc(5, "lfp", 3, &module, &prop).Empty());
-  EXPECT_TRUE(cache->FindFilterCombo(5, "notch", &module, &prop).Empty());
-}
-
-TEST_F(ReadyCacheTest, ElectrodeListingFiltersByModuleName) {
-  std::vector<int32_t> keys(512);
-  keys.resize(cache->ListElectrodes(keys.data(), 512, "stim"));
-  ASSERT_EQ(keys.size(), 32u);
-  EXPECT_EQ(keys.front(), 96);
-  keys.resize(512);
-  EXPECT_EQ(cache->ListElectrodes(keys.data(), 40, ""), 40);
-  EXPECT_EQ(cache->ListElectrodes(keys.data(), 512, "ALL"), 0);
 }
 
 }  // namespace

@@ -2,123 +2,103 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cmath>
+#include <limits>
+#include <tuple>
+
 #include "ByteOrder.h"
 #include "RecordBuilder.h"
+#include "TruncateDouble.h"
 
-using vorn::TrialRecordEdit;
-using vorn::TrialRecordView;
-using vorn::TrialState;
-
+namespace vorn {
 namespace {
 
 // A record whose unused bytes carry a pattern, so that any stray write shows.
 std::vector<uint8_t> PatternedRecord() {
-  auto r = vorn::build::TrialRecord(1, "session", 10, 0, 3);
-  for (size_t i = 2; i < 8; ++i) r[i] = static_cast<uint8_t>(0xA0 + i);
-  for (size_t i = 20; i < 28; ++i) r[i] = static_cast<uint8_t>(0xB0 + i);
-  for (size_t i = 28 + 8; i < 540; ++i) r[i] = 0x5A;   // after "session\0"
-  for (size_t i = 544; i < 552; ++i) r[i] = 0xC5;
+  auto r = build::TrialRecord(1, "session", 10, 0, 3);
+  for (size_t i = 2; i < r.size(); ++i) {   // all but the fields and "session\0"
+    const bool unused = i < 8 || (i >= 20 && i < 28) || (i >= 36 && i < 540) || i >= 544;
+    if (unused) r[i] = static_cast<uint8_t>(0x5A + i);
+  }
   return r;
 }
 
-}  // namespace
-
-TEST(TrialStatus, TextsAndCodesAreExact) {
-  EXPECT_STREQ(vorn::TrialStatusText(1), "stopped");
-  EXPECT_STREQ(vorn::TrialStatusText(2), "recording");
-  EXPECT_STREQ(vorn::TrialStatusText(3), "paused");
-  EXPECT_EQ(vorn::TrialStatusText(0), nullptr);
-  EXPECT_EQ(vorn::TrialStatusText(4), nullptr);
-  EXPECT_EQ(vorn::TrialStatusCode("recording"), 2u);
-  EXPECT_EQ(vorn::TrialStatusCode("stopped"), 1u);
-  EXPECT_EQ(vorn::TrialStatusCode("paused"), 3u);
-  EXPECT_EQ(vorn::TrialStatusCode("Recording"), 0u);
-  EXPECT_EQ(vorn::TrialStatusCode("paused "), 0u);
-  EXPECT_EQ(vorn::TrialStatusCode(""), 0u);
+TEST(TrialStatus, TextsAndCodesAreExactAndAnythingElseIsRefused) {
+  const char* texts[] = {nullptr, "stopped", "recording", "paused", nullptr};
+  for (uint32_t code = 0; code < 5; ++code) {
+    EXPECT_STREQ(TrialStatusText(code), texts[code]);
+    if (texts[code] != nullptr) { EXPECT_EQ(TrialStatusCode(texts[code]), code); }
+  }
+  for (const char* other : {"Recording", "paused ", ""}) EXPECT_EQ(TrialStatusCode(other), 0u) << other;
 }
 
-TEST(TrialRecordEditApply, NoEditSendsTheRecordBackByteForByte) {
+TEST(TrialRecordEdit, WritesOnlyTheGivenFieldsAndLeavesEveryOtherByte) {
   auto r = PatternedRecord();
   const auto before = r;
   ASSERT_TRUE(TrialRecordEdit().ApplyTo(&r));
-  EXPECT_EQ(r, before);
-}
-
-TEST(TrialRecordEditApply, WritesOnlyTheGivenFields) {
-  auto r = PatternedRecord();
-  auto want = r;
-  TrialRecordEdit e;
-  e.status = 2;
-  e.stopTime = 60;
-  e.autoIncr = 1;
-  e.incrNum = 0xFFFFFFFBu;
+  EXPECT_EQ(r, before);   // no edit: sent back byte for byte
+  // Status, file base (copied up to its first zero, with it), stop time, auto increment, number.
+  const TrialRecordEdit e{2, std::string("run\0cd", 6), 60, 1, 0xFFFFFFFBu};
   ASSERT_TRUE(e.ApplyTo(&r));
-  vorn::StoreU32(&want[540], 2);
-  vorn::StoreU32(&want[8], 60);
-  vorn::StoreU32(&want[12], 1);
-  vorn::StoreU32(&want[16], 0xFFFFFFFBu);
+  auto want = before;
+  for (auto [at, v] : {std::pair{540, 2u}, {8, 60u}, {12, 1u}, {16, 0xFFFFFFFBu}}) {
+    StoreU32(&want[at], v);
+  }
+  std::copy_n("run", 4, want.begin() + 28);   // "sion\0" and the pattern after it stay
   EXPECT_EQ(r, want);
 }
 
-TEST(TrialRecordEditApply, FileBaseIsCopiedWithItsZeroAndLeavesTheRestOfTheField) {
-  auto r = PatternedRecord();
-  auto want = r;
-  TrialRecordEdit e;
-  e.fileBase = "run";
-  ASSERT_TRUE(e.ApplyTo(&r));
-  want[28] = 'r';
-  want[29] = 'u';
-  want[30] = 'n';
-  want[31] = 0;
-  EXPECT_EQ(r, want);   // "sion\0" and the pattern after it are untouched
-
-  // An embedded zero ends the text as a C string copy would.
-  e.fileBase = std::string("ab\0cd", 5);
-  ASSERT_TRUE(e.ApplyTo(&r));
-  EXPECT_EQ(*TrialRecordView(r.data(), r.size()).FileBase(), "ab");
-  EXPECT_EQ(r[31], 0);
-}
-
-TEST(TrialRecordEditApply, LongestFileBaseFitsAndLongerOnesChangeNothing) {
+TEST(TrialRecordEdit, LongestFileBaseFitsLongerOnesAndWrongRecordsChangeNothing) {
   auto r = PatternedRecord();
   TrialRecordEdit e;
   e.fileBase = std::string(511, 'f');
   e.status = 3;
   ASSERT_TRUE(e.ApplyTo(&r));
   EXPECT_EQ(*TrialRecordView(r.data(), r.size()).FileBase(), std::string(511, 'f'));
-  EXPECT_EQ(r[28 + 511], 0);
-  EXPECT_EQ(vorn::LoadU32(&r[540]), 3u);   // the field after filebase is intact
-
+  EXPECT_EQ(LoadU32(&r[540]), 3u);   // the field after it is intact
   const auto before = r;
   e.fileBase = std::string(512, 'g');
   e.status = 1;
   EXPECT_FALSE(e.ApplyTo(&r));
   EXPECT_EQ(r, before);
-
   std::vector<uint8_t> wrongSize(551, 0);
   EXPECT_FALSE(TrialRecordEdit().ApplyTo(&wrongSize));
   EXPECT_FALSE(TrialRecordEdit().ApplyTo(nullptr));
 }
 
-TEST(TrialRecordState, ReadsWhatTheOperatorReports) {
-  auto r = vorn::build::TrialRecord(3, "mouse12", 90000, 1, 7);
+TEST(TrialRecordState, ReadsTheOperatorsRecordAndRefusesUnknownStatusOrShortRecords) {
+  auto r = build::TrialRecord(3, "mouse12", 90000, 1, 7);
   TrialState s;
-  ASSERT_TRUE(vorn::ReadTrialState(TrialRecordView(r.data(), r.size()), &s));
-  EXPECT_EQ(s.status, "paused");
-  EXPECT_EQ(s.fileBase, "mouse12");
-  EXPECT_EQ(s.stopTime, 90000u);
-  EXPECT_EQ(s.autoIncr, 1u);
-  EXPECT_EQ(s.incrNum, 7u);
-
-  // A file name base that fills the whole field without a zero is cut there.
-  std::fill(r.begin() + 28, r.begin() + 540, 'z');
-  ASSERT_TRUE(vorn::ReadTrialState(TrialRecordView(r.data(), r.size()), &s));
+  ASSERT_TRUE(ReadTrialState(TrialRecordView(r.data(), r.size()), &s));
+  EXPECT_EQ(std::make_tuple(s.status, s.fileBase, s.stopTime, s.autoIncr, s.incrNum),
+            std::make_tuple(std::string("paused"), std::string("mouse12"), 90000u, 1u, 7u));
+  std::fill(r.begin() + 28, r.begin() + 540, 'z');   // no zero: cut at the field's end
+  ASSERT_TRUE(ReadTrialState(TrialRecordView(r.data(), r.size()), &s));
   EXPECT_EQ(s.fileBase, std::string(512, 'z'));
-
-  vorn::StoreU32(&r[540], 4);
-  EXPECT_FALSE(vorn::ReadTrialState(TrialRecordView(r.data(), r.size()), &s));
-  vorn::StoreU32(&r[540], 0);
-  EXPECT_FALSE(vorn::ReadTrialState(TrialRecordView(r.data(), r.size()), &s));
-  r.resize(544);
-  EXPECT_FALSE(vorn::ReadTrialState(TrialRecordView(r.data(), r.size()), &s));
+  for (uint32_t status : {4u, 0u}) {
+    StoreU32(&r[540], status);
+    EXPECT_FALSE(ReadTrialState(TrialRecordView(r.data(), r.size()), &s)) << status;
+  }
+  StoreU32(&r[540], 1);
+  r.resize(551);
+  EXPECT_FALSE(ReadTrialState(TrialRecordView(r.data(), r.size()), &s));
 }
+
+TEST(TruncateDouble, TruncatesTowardZeroAndRefusesWhatDoesNotFit) {
+  const double nan = std::nan(""), inf = std::numeric_limits<double>::infinity();
+  const std::pair<double, std::optional<int32_t>> ints[] = {
+      {0.7, 0}, {-0.7, 0}, {-1.9, -1}, {2147483647.9, INT32_MAX}, {-2147483648.9, INT32_MIN},
+      {2147483648.0, {}}, {-2147483649.0, {}}, {nan, {}}, {inf, {}}};
+  for (auto [v, want] : ints) EXPECT_EQ(TruncToInt32(v), want) << v;
+  const std::pair<double, std::optional<uint32_t>> bits[] = {   // two's complement below zero
+      {60.5, 60}, {-5.5, 0xFFFFFFFBu}, {4294967295.0, UINT32_MAX}, {-2147483648.0, 0x80000000u},
+      {4294967296.0, {}}, {-2147483649.0, {}}, {nan, {}}, {-inf, {}}};
+  for (auto [v, want] : bits) EXPECT_EQ(TruncToU32Bits(v), want) << v;
+  const std::pair<double, int> saturated[] = {
+      {1.7, 1}, {-0.5, 0}, {1e300, INT_MAX}, {-1e300, INT_MIN}, {nan, -7}};
+  for (auto [v, want] : saturated) EXPECT_EQ(SaturatingTrunc(v, -7), want) << v;
+}
+
+}  // namespace
+}  // namespace vorn
