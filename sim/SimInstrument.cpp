@@ -93,12 +93,22 @@ void SimInstrument::RestartClock() {
 // ---- Receiving ----------------------------------------------------------
 
 void SimInstrument::HandleDatagram(const uint8_t* data, size_t length, uint32_t from) {
+  DatagramAddresses addresses;
+  addresses.from = from;
+  HandleDatagram(data, length, addresses);
+}
+
+void SimInstrument::HandleDatagram(const uint8_t* data, size_t length,
+                                   const DatagramAddresses& addresses) {
   ++mCounters.datagrams;
+  mDatagram = addresses;
+  const uint32_t from = addresses.from;
   if (length == 0) {
     ++mCounters.other;
     if (mLog.Enabled()) {
       JsonLine line("empty");
       line.Num("tick", static_cast<int64_t>(WireTime())).Str("from", AddressText(from));
+      AddDatagramFields(line);
       mLog.Write(line);
     }
     return;
@@ -120,12 +130,18 @@ void SimInstrument::HandleDatagram(const uint8_t* data, size_t length, uint32_t 
   }
 }
 
+void SimInstrument::AddDatagramFields(JsonLine& line) const {
+  line.Num("dgram", static_cast<int64_t>(mCounters.datagrams));
+  if (mDatagram.hasTo) line.Str("to", AddressText(mDatagram.to));
+}
+
 JsonLine SimInstrument::Line(const char* kind, const uint8_t* p, size_t length, uint32_t from) {
   JsonLine line(kind);
   line.Num("tick", static_cast<int64_t>(WireTime()))
       .Num("seq", static_cast<int64_t>(mSeq))
-      .Str("from", AddressText(from))
-      .Hex("bytes", p, length);
+      .Str("from", AddressText(from));
+  AddDatagramFields(line);
+  line.Hex("bytes", p, length);
   if (length >= 8) line.Num("hdr_time", static_cast<int64_t>(LoadU32(p + hdr::kTime)));
   if (length >= 12) {
     line.Num("target_processor", p[hdr::kTargetProcessor])

@@ -42,8 +42,13 @@ class SimInstrument {
  public:
   SimInstrument(const SimOptions& options, SimPacker& out, SimLog& log);
 
-  // One received datagram from `from` (host-order address).
+  // One received datagram from `from` (host-order address), its destination
+  // unknown.
   void HandleDatagram(const uint8_t* data, size_t length, uint32_t from);
+  // One received datagram with its sender and (if known) destination. Every
+  // log line about it carries its number ("dgram", 1, 2, ... over received
+  // datagrams) and its destination ("to").
+  void HandleDatagram(const uint8_t* data, size_t length, const DatagramAddresses& addresses);
 
   // Produces the data of [Now(), to) and moves the clock to `to`.
   void Advance(uint64_t to);
@@ -71,6 +76,7 @@ class SimInstrument {
  private:
   void HandlePacket(const uint8_t* p, size_t length, uint32_t from);
   JsonLine Line(const char* kind, const uint8_t* p, size_t length, uint32_t from);
+  void AddDatagramFields(JsonLine& line) const;   // "dgram" and "to"
   void LogMalformed(const uint8_t* p, size_t length, uint32_t from, const std::string& reason);
 
   int HandleRequest(uint8_t processor, uint8_t module, uint16_t index);
@@ -106,6 +112,7 @@ class SimInstrument {
   bool mUnknownOn = false;
   uint64_t mNow = 0;
   uint64_t mSeq = 0;
+  DatagramAddresses mDatagram;              // the datagram being handled
   ReceiveCounters mCounters;
 };
 

@@ -149,10 +149,10 @@ int SimRunner::Run() {
     if (ready > 0 && (pfd.revents & POLLIN) != 0) {
       // Bounded, so that a flood of requests cannot starve the data.
       for (int i = 0; i < 256; ++i) {
-        uint32_t from = 0;
-        const int n = mTransport.ReceiveOne(buffer.data(), buffer.size(), &from);
+        DatagramAddresses addresses;
+        const int n = mTransport.Receive(buffer.data(), buffer.size(), &addresses);
         if (n < 0) break;
-        instrument.HandleDatagram(buffer.data(), static_cast<size_t>(n), from);
+        instrument.HandleDatagram(buffer.data(), static_cast<size_t>(n), addresses);
       }
       packer.Flush();
     }

@@ -55,6 +55,10 @@ bool UdpSimTransport::Open(uint32_t bindAddr, uint16_t port, uint32_t destAddr, 
     return false;
   }
   setsockopt(mSocket, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  // Each received datagram then carries its destination address (the
+  // instrument's own or the broadcast) as a control message. Without it the
+  // log just leaves the destination out.
+  setsockopt(mSocket, IPPROTO_IP, IP_PKTINFO, &one, sizeof one);
   // Large send buffer so that a full-load batch does not block; the system
   // caps it at its own maximum.
   int sendBuffer = 4 * 1024 * 1024;
@@ -109,12 +113,42 @@ size_t UdpSimTransport::SendDatagrams(const uint8_t* const* data, const size_t* 
 }
 
 int UdpSimTransport::ReceiveOne(uint8_t* buffer, size_t capacity, uint32_t* fromAddr) {
+  DatagramAddresses addresses;
+  const int n = Receive(buffer, capacity, &addresses);
+  if (n >= 0) *fromAddr = addresses.from;
+  return n;
+}
+
+int UdpSimTransport::Receive(uint8_t* buffer, size_t capacity, DatagramAddresses* addresses) {
   sockaddr_in from{};
-  socklen_t fromLength = sizeof from;
-  const ssize_t n = recvfrom(mSocket, buffer, capacity, MSG_DONTWAIT,
-                             reinterpret_cast<sockaddr*>(&from), &fromLength);
+  iovec iov{buffer, capacity};
+  union {
+    cmsghdr align;
+    char bytes[CMSG_SPACE(sizeof(in_pktinfo))];
+  } control;
+  msghdr msg{};
+  msg.msg_name = &from;
+  msg.msg_namelen = sizeof from;
+  msg.msg_iov = &iov;
+  msg.msg_iovlen = 1;
+  msg.msg_control = control.bytes;
+  msg.msg_controllen = sizeof control.bytes;
+  const ssize_t n = recvmsg(mSocket, &msg, MSG_DONTWAIT);
   if (n < 0) return -1;
-  *fromAddr = ntohl(from.sin_addr.s_addr);
+  addresses->from = ntohl(from.sin_addr.s_addr);
+  addresses->hasTo = false;
+  if ((msg.msg_flags & MSG_CTRUNC) == 0) {
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
+      if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO ||
+          c->cmsg_len < CMSG_LEN(sizeof(in_pktinfo))) {
+        continue;
+      }
+      in_pktinfo info;
+      std::memcpy(&info, CMSG_DATA(c), sizeof info);
+      addresses->to = ntohl(info.ipi_addr.s_addr);   // the header's destination
+      addresses->hasTo = true;
+    }
+  }
   return static_cast<int>(n);
 }
 

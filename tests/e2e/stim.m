@@ -29,6 +29,14 @@ function s = stim_log(mark)
   s.stopped = cellfun(@(e) e.electrode, s.stops);
 end
 
+% The destination address a log line's datagram was sent to ('' if not logged).
+function to = dest(e)
+  to = '';
+  if isfield(e, 'to')
+    to = e.to;
+  end
+end
+
 function wait_off(mark, name)
   vt_wait(@() ~isempty(stim_log(mark).off), 10, name);
 end
@@ -52,9 +60,11 @@ vornmex('stim', 'enable', 0);
 vornmex('stim', 'enable', 1);
 wait_enable(1);
 vornmex('stim', 'enable', 7);
-[~, hexes] = vt_sent_since(mark);
+[got, hexes] = vt_sent_since(mark);
 vt_equal(hexes, {'0500000001000000010006000103000001000000'}, ...
          'one Bool set for 0 -> 1; nothing for 0 while off or 7 while on');
+vt_equal(strjoin(cellfun(@dest, got, 'UniformOutput', false), ' '), '192.168.42.255', ...
+         'the "Stim Enable" set is a broadcast');
 
 %% Stimulation already on, nothing pending: the train starts, nothing is switched off
 mark = vt_log_mark();
@@ -88,6 +98,8 @@ wait_enable(0);
 words = [0x0012C032 0x0006A00A 0x0002A000 0x0006A08A];
 segment = struct('length', 6, 'ampl', 10, 'pol', 0, 'enable', 1, 'ampSelect', 1, 'fs', 0, 'delay', 0);
 one = struct('elec', 129, 'period', 300, 'repeats', 10, 'seq', segment);
+% The packets of a stim string travel together, in one datagram sent to the
+% instrument itself: the first example checks that too.
 examples = {   % name, call, packets, switch-off delay (s)
   'a stim string for 129 and 130', {'stim', train([129 130], 500, 100)}, {stim_hex(129, words), stim_hex(130, words)}, 0.6
   'one segment', {'stimseq', one}, {stim_hex(129, [0x0012C00A 0x0006A00A])}, 0.2
@@ -113,6 +125,14 @@ for i = 1:rows(examples)
   stops = cellfun(@(e) stim_hex(e.electrode, 0x10000000), s.packets, 'UniformOutput', false);
   vt_check(isequal(sort(cellfun(@(e) e.bytes, s.stops, 'UniformOutput', false)), sort(stops)) ...
            && all(cellfun(@(e) e.seq < s.off.seq, s.stops)), [name ': a stop packet for each electrode, before the off']);
+  if i == 1
+    in_first = vt_log_entries();   % every line of the first stim packet's datagram
+    in_first = in_first(cellfun(@(e) isfield(e, 'dgram') && e.dgram == s.packets{1}.dgram, in_first));
+    vt_equal(cellfun(@(e) e.seq, in_first), cellfun(@(e) e.seq, s.packets), ...
+             [name ': one datagram holding the two stim packets and nothing else']);
+    vt_equal(strjoin(cellfun(@dest, s.packets, 'UniformOutput', false), ' '), '192.168.42.1 192.168.42.1', ...
+             [name ': that datagram went to the instrument, not the broadcast']);
+  end
   wait_enable(0);
 end
 
