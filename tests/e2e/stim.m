@@ -41,6 +41,14 @@ function wait_off(mark, name)
   vt_wait(@() ~isempty(stim_log(mark).off), 10, name);
 end
 
+% Waits until the cache has taken in all the simulator sent back so far: a
+% time packet stamped after the newest packet the simulator logged.
+function settle()
+  newest = vt_log_since(vt_log_mark() - 1);
+  tick = newest{end}.tick;
+  vt_wait(@() vornmex('time') > tick + 30, 10, 'the instrument time passes the last logged packet');
+end
+
 function wait_enable(value)
   vt_wait(@() vornmex('stim', 'enable') == value, 10, sprintf('"Stim Enable" reads %d', value));
 end
@@ -138,13 +146,17 @@ end
 
 %% Failures switch stimulation back off and raise the message
 mark = vt_log_mark();
-vt_errors({
+failures = {
   @() vornmex('stim', train([129 7], 100, 100)), 'stim string included invalid electrode(s)', 'electrode 7 is no stimulation electrode'
   @() vornmex('stimseq', struct('elec', {129, 7}, 'period', 300, 'repeats', 1)), 'stim string included invalid electrode(s)', '''stimseq'' to electrode 7'
   @() vornmex('stim', 'Elect=129,130;Freq=100'), 'invalid stim command', 'one value for two electrodes is no value'
   @() vornmex('stim', 'nothing here'), 'invalid stim command', 'a string without electrodes'
   @() vornmex('stim', 'Elect=129;Freq=100;TL=1000;Dur=0.2;Amp=-1'), 'invalid stim command', 'a negative amplitude'
-  @() vornmex('stim', 'Elect=129;Freq=0.4;TL=10000;Dur=0.2;Amp=1'), 'invalid stim command', 'a period beyond 65535 samples'});
+  @() vornmex('stim', 'Elect=129;Freq=0.4;TL=10000;Dur=0.2;Amp=1'), 'invalid stim command', 'a period beyond 65535 samples'};
+for i = 1:rows(failures)
+  vt_error(failures{i, :});
+  settle();   % the next call must see the switch-off this one sent
+end
 vt_sent_since(mark);
 s = stim_log(mark);
 vt_equal(s.enables, repmat([1 0], 1, 6), 'each failure sets "Stim Enable" on, then back off');
