@@ -193,6 +193,27 @@ TEST(SimInput, MalformedDatagramsAreLoggedAndSurvived) {
   EXPECT_EQ(h.Sent().size(), 1u);
 }
 
+TEST(SimInput, EveryPacketIsLoggedWithItsDatagramAndDestination) {
+  Harness h;
+  const Bytes request = Hex("03000000 00000000 01000500");
+  Bytes two = request;
+  two.insert(two.end(), request.begin(), request.end());
+  h.sim().HandleDatagram(two.data(), two.size(), DatagramAddresses{0xC0A82A14u, 0xC0A82A01u, true});
+  h.sim().HandleDatagram(request.data(), request.size(), DatagramAddresses{0xC0A82A14u, 0xC0A82AFFu, true});
+  h.sim().HandleDatagram(request.data(), request.size(), DatagramAddresses{0xC0A82A14u, 0, false});
+  const auto lines = h.LogLines();
+  ASSERT_EQ(lines.size(), 4u);
+  const char* expected[][2] = {{"\"dgram\":1,", "\"to\":\"192.168.42.1\""},
+                               {"\"dgram\":1,", "\"to\":\"192.168.42.1\""},
+                               {"\"dgram\":2,", "\"to\":\"192.168.42.255\""},
+                               {"\"dgram\":3,", ""}};
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_NE(lines[i].find(expected[i][0]), std::string::npos) << lines[i];
+    EXPECT_NE(lines[i].find(expected[i][1]), std::string::npos) << lines[i];
+  }
+  EXPECT_EQ(lines[3].find("\"to\""), std::string::npos) << lines[3];
+}
+
 }  // namespace
 }  // namespace test
 }  // namespace vornsim
