@@ -1,8 +1,9 @@
-// Figures of the instrument state cache on one core:
-//   1. VornCache::ProcessPacket on the packets of a full instrument (512
-//      channels as 16 front ends x 32: 16-bit frames at 30 kHz, float frames
-//      at 2 kHz, 16-bit frames at 1 kHz, spike segments, digital events, time
-//      packets), in packets/s;
+// Figures of the instrument state cache on one core, fed by the simulator's
+// model of the full instrument (vornsim --profile full, sim/LAYOUT.md):
+//   1. VornCache::ProcessPacket on the packets it sends (512 channels as 16
+//      front ends x 32: 16-bit frames at 30 kHz, float frames at 2 kHz, 16-bit
+//      frames at 1 kHz and the slower rms and diag frames, 16 analog inputs,
+//      spike segments, digital events, time packets), in packets/s;
 //   2. ContDataBuffer::ReadLatest of 150000 frames of one channel, in values/s;
 //   3. VornCache::GetContDataMany of 512 electrodes x 150000 frames (what a
 //      5-second 'cont' of every electrode reads under the cache lock).
@@ -13,7 +14,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "../tests/support/ScriptedInstrument.h"
+#include "../tests/support/SimFeed.h"
 #include "ByteOrder.h"
 #include "VornCache.h"
 
@@ -37,22 +38,24 @@ int main(int argc, char** argv) {
   const uint32_t seconds = argc > 1 ? static_cast<uint32_t>(std::atoi(argv[1])) : 1;
   const uint32_t ticks = 30000 * (seconds == 0 ? 1 : seconds);
 
-  test::ScriptedInstrument inst;   // the full instrument
+  test::SimFeed sim(test::SimFeed::FullProfile());
   VornCache cache;
-  inst.Feed(cache);
+  sim.Feed(cache);
   if (!cache.IsReady()) {
-    std::fprintf(stderr, "bench_cache: the scripted configuration did not make the cache ready\n");
+    std::fprintf(stderr, "bench_cache: the simulator's configuration did not make the cache ready\n");
     return 1;
   }
 
-  build::Bytes stream = inst.DataStream(1, ticks);
+  // The datagrams as the simulator packs them; the packets are walked in place.
+  std::vector<std::vector<uint8_t>> datagrams = sim.Run(ticks);
   std::vector<Packet> packets;
-  for (size_t pos = 0; pos < stream.size(); pos += stream[pos] * 4u) {
-    packets.push_back({&stream[pos], stream[pos] * 4u});
+  size_t bytes = 0;
+  for (std::vector<uint8_t>& d : datagrams) {
+    for (size_t pos = 0; pos < d.size(); pos += d[pos] * 4u) packets.push_back({&d[pos], d[pos] * 4u});
+    bytes += d.size();
   }
   std::printf("instrument: %zu modules, %zu packets (%.1f MB) per %u s of data\n",
-              cache.GetModuleCount(), packets.size(), static_cast<double>(stream.size()) / 1e6,
-              ticks / 30000);
+              cache.GetModuleCount(), packets.size(), static_cast<double>(bytes) / 1e6, ticks / 30000);
 
   // ---- ProcessPacket ----
   // Each pass moves every time stamp on by the pass length, so that every
@@ -72,7 +75,9 @@ int main(int argc, char** argv) {
     busy += Seconds(start);
     processed += packets.size();
   }
-  const ContDataBuffer<int16_t>* raw = cache.GetModule(1)->GetContBuffer(test::ScriptedInstrument::kRawStream);
+  int rawModule = 0, rawStream = 0;   // electrode 0's "raw"
+  cache.FindStreamForElectrode(0, "raw", &rawModule, &rawStream);
+  const ContDataBuffer<int16_t>* raw = cache.GetModule(rawModule)->GetContBuffer(rawStream);
   const CacheCounters& c = cache.GetCounters();
   std::printf("ProcessPacket: %.1f M packets/s (%llu packets in %.3f s; malformed %llu, no buffer %llu; "
               "raw frames stored %llu, missed %llu, late %llu)\n",
@@ -103,8 +108,7 @@ int main(int argc, char** argv) {
   std::vector<ContRead> contReads(512);
   for (int e = 0; e < 512; ++e) {
     contReads[e].electrode = e;
-    contReads[e].module = test::ScriptedInstrument::FrontEndModule(e / 32);
-    contReads[e].stream = test::ScriptedInstrument::kRawStream;
+    cache.FindStreamForElectrode(e, "raw", &contReads[e].module, &contReads[e].stream);
     contReads[e].out = &all[static_cast<size_t>(e) * 150000];
   }
   start = Clock::now();

@@ -18,14 +18,19 @@ SOURCES=(
   VornLib/EventBuffer.cpp VornLib/ModuleData.cpp VornLib/VornCache.cpp
   VornLib/VornCacheProc.cpp VornLib/VornPacketList.cpp VornLib/RecordBuilder.cpp
 )
+# The instrument is the simulator's model: vornsim_core's sources (sim/ but main.cpp).
+for src in sim/*.cpp; do
+  [ "$src" = sim/main.cpp ] || SOURCES+=("$src")
+done
 echo "fuzz.sh: building $OUT/cache_fuzzer"
 "$CXX" -std=c++17 -O1 -g -fno-omit-frame-pointer \
   -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-  -I VornLib -I tests/support tests/fuzz/CacheFuzzer.cpp "${SOURCES[@]}" \
+  -I VornLib -I sim -I tests/support tests/fuzz/CacheFuzzer.cpp "${SOURCES[@]}" \
   -o "$OUT/cache_fuzzer"
 
-# The working corpus grows in build-fuzz; the committed seeds stay small.
-cp -n tests/fuzz/corpus/* "$OUT/corpus/" 2>/dev/null || true
+# The working corpus grows in build-fuzz; the committed seeds stay small and
+# replace their older copies there (make_seeds rewrites them under the same names).
+cp tests/fuzz/corpus/* "$OUT/corpus/" 2>/dev/null || true
 echo "fuzz.sh: running for ${FUZZ_SECONDS}s"
 # The cache's own data-path warnings (gaps, wanted times out of range, oversized
 # datagrams) are expected on fuzzed input; they are kept out of the log.

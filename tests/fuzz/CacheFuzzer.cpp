@@ -1,6 +1,7 @@
 // libFuzzer target: arbitrary datagrams through VornPacketList into a
-// VornCache that a realistic configuration has already made ready, followed
-// by every query the commands make. Built by scripts/fuzz.sh with clang
+// VornCache that the simulator's instrument (FuzzInstrument.h) has already
+// made ready with its configuration packets, followed by every query the
+// commands make. Built by scripts/fuzz.sh with clang
 // (-fsanitize=fuzzer,address,undefined).
 //
 // Input: datagrams, each preceded by its length as a little-endian u16
@@ -11,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "ScriptedInstrument.h"
+#include "FuzzInstrument.h"
+#include "SimFeed.h"
 #include "VornCache.h"
 #include "VornPacketList.h"
 
@@ -22,20 +24,9 @@ namespace {
 constexpr uint32_t kListCapacity = 1500;
 constexpr size_t kFuzzBufferLimit = size_t{96} << 20;
 
-// Two front ends, the second the stim front end. The "raw" streams run at
-// 1 kHz rather than 30 kHz: the same shape with rings 30 times smaller, which
-// the sanitizer's allocator would otherwise clear on every input.
-test::InstrumentOptions FuzzOptions() {
-  test::InstrumentOptions o;
-  o.frontEnds = 2;
-  o.stimFrontEnd = 1;
-  o.rawPeriod = 30;
-  return o;
-}
-
-const test::ScriptedInstrument& Instrument() {
-  static const test::ScriptedInstrument inst(FuzzOptions());
-  return inst;
+const test::SimFeed& Instrument() {
+  static const test::SimFeed sim(test::FuzzOptions());
+  return sim;
 }
 
 void QueryEverything(VornCache& cache) {
@@ -51,7 +42,7 @@ void QueryEverything(VornCache& cache) {
 
   std::vector<uint8_t> records(1024 * kSegmentPacketBytes);
   std::vector<float> values(2048);
-  const int probes[] = {0, 5, 37, 63, 10240, 10252, 600};
+  const int probes[] = {0, 5, 33, 39, 40, 10240, 10244, 600};   // 40, 10244, 600: no electrode
   for (int key : probes) {
     std::vector<std::string> names;
     cache.ListElectrodeStreams(key, &names, 10);

@@ -1,19 +1,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "ByteOrder.h"
 #include "ModuleData.h"
-#include "ScriptedInstrument.h"
+#include "RecordBuilder.h"
+#include "SimFeed.h"
 #include "VornCache.h"
 
 namespace vorn {
 namespace {
 
 using build::Bytes;
-using test::ScriptedInstrument;
+using test::SimFeed;
 using Strings = std::vector<std::string>;
 
 // A module of `slots` properties whose blocks sit at indexes 1 .. range - 1.
@@ -199,22 +202,41 @@ TEST(ModuleData, FiltersAndSignalEnablesAreFoundThroughWellTypedRecordsOnly) {
   for (int s : {2, 3, 4, 5}) EXPECT_TRUE(m->GetSignalEnable(s, &prop).Empty()) << s;
 }
 
-// Four front ends (modules 1 to 8, the last one the stim front end), analog
-// inputs on 33 and digital I/O on 34.
-test::InstrumentOptions SmallOptions(bool digitalIo = true) {
-  test::InstrumentOptions o;
-  o.frontEnds = 4;
-  o.stimFrontEnd = 3;
-  o.digitalIo = digitalIo;
-  return o;
+// The simulator's default instrument (sim/LAYOUT.md): front ends 1 .. 5 at modules 1, 3, .., 9
+// (electrode keys 0 .. 159, 32 each; module 9 is the stim front end), their spike processors
+// at 2, 4, .., 10, analog inputs at 11 (keys 10240 .. 10255), fillers up to 33, digital I/O at
+// 34. Its samples are scaled by 0.25 (16-bit streams and spikes) and 1 (float, stim).
+void Feed(VornCache& cache, const Bytes& p) { cache.ProcessPacket(p.data(), p.size()); }
+void Feed(VornCache& cache, const std::vector<Bytes>& packets) {
+  for (const Bytes& p : packets) Feed(cache, p);
 }
 
-void Feed(VornCache& cache, const Bytes& p) { cache.ProcessPacket(p.data(), p.size()); }
-
-std::unique_ptr<VornCache> ReadyCache(const ScriptedInstrument& inst) {
+std::unique_ptr<VornCache> ReadyCache(const SimFeed& sim) {
   auto cache = std::make_unique<VornCache>();
-  inst.Feed(*cache);
+  sim.Feed(*cache);
   return cache;
+}
+
+// The keys 'elec' lists: electrodes 0 .. electrodes - 1, then the analog inputs.
+std::vector<int> ElectrodeKeys(int electrodes, int analogInputs) {
+  std::vector<int> keys;
+  for (int k = 0; k < electrodes; ++k) keys.push_back(k);
+  for (int c = 0; c < analogInputs; ++c) keys.push_back(kAnalogInputKeyBase + c);
+  return keys;
+}
+
+std::vector<Bytes> Select(const std::vector<Bytes>& packets, int module, int stream) {
+  std::vector<Bytes> out;
+  for (const Bytes& p : packets) {
+    if (p[hdr::kModule] == module && p[hdr::kStream] == stream) out.push_back(p);
+  }
+  return out;
+}
+
+Bytes Concat(const std::vector<Bytes>& packets) {
+  Bytes out;
+  for (const Bytes& p : packets) build::Append(out, p);
+  return out;
 }
 
 class NeverReadyCache : public VornCache {
@@ -223,70 +245,73 @@ class NeverReadyCache : public VornCache {
 };
 
 TEST(VornCacheStartUp, StatusFollowsDiscoveryAndTurnsReadyOnTheLastProperty) {
-  ScriptedInstrument inst(SmallOptions());
-  const auto& packets = inst.ConfigPackets();
+  SimFeed sim;
+  const auto& packets = sim.ConfigPackets();   // processor descriptor, descriptors, properties
+  ASSERT_EQ(sim.ModuleCount(), 35);
   VornCache cache;
   EXPECT_EQ(cache.GetStatus(), 1);   // no time yet
-  Feed(cache, packets[0]);           // processor descriptor
-  EXPECT_EQ(cache.GetExpectedModuleCount(), static_cast<uint32_t>(inst.ModuleCount()));
+  Feed(cache, packets[0]);           // processor descriptor: highest module 34
+  EXPECT_EQ(cache.GetExpectedModuleCount(), 35u);
   EXPECT_EQ(cache.GetStatus(), 2);   // modules missing
-  for (int i = 1; i <= inst.ModuleCount(); ++i) Feed(cache, packets[i]);
+  for (int i = 1; i <= 35; ++i) Feed(cache, packets[i]);
   EXPECT_EQ(cache.GetStatus(), 3);   // properties missing
   EXPECT_EQ(cache.ListMissingProperties(34).size(), 53u);
-  for (size_t i = inst.ModuleCount() + 1; i + 1 < packets.size(); ++i) Feed(cache, packets[i]);
+  for (size_t i = 36; i + 1 < packets.size(); ++i) Feed(cache, packets[i]);
   EXPECT_EQ(cache.ListIncompleteModules(), (std::vector<int>{34}));
   EXPECT_FALSE(cache.IsReady());
   Feed(cache, packets.back());
   EXPECT_EQ(cache.GetStatus(), 0);
-  EXPECT_EQ(cache.GetModuleCount(), static_cast<size_t>(inst.ModuleCount()));
+  EXPECT_EQ(cache.GetModuleCount(), 35u);
   NeverReadyCache stuck;
-  inst.Feed(stuck);
+  sim.Feed(stuck);
   EXPECT_EQ(stuck.GetStatus(), 5);   // all present but not ready
 }
 
-TEST(VornCacheStartUp, ScriptedInstrumentIsIndexedWithElectrodesAndStimMap) {
-  ScriptedInstrument inst;   // 16 front ends, the last the stim front end
-  auto cache = ReadyCache(inst);
+TEST(VornCacheStartUp, FullInstrumentIsIndexedWithElectrodesAndStimMap) {
+  SimFeed sim(SimFeed::FullProfile());   // front ends at 1, 3, .., 31, analog inputs at 33
+  auto cache = ReadyCache(sim);
   ASSERT_TRUE(cache->IsReady());
   EXPECT_EQ(cache->GetModuleCount(), 35u);
   std::vector<int32_t> keys(1024);
   const int n = cache->ListElectrodes(keys.data(), 1024, "");
-  EXPECT_EQ(std::vector<int>(keys.begin(), keys.begin() + n), inst.ElectrodeKeys());
-  for (auto [key, module] : {std::pair{295, 19}, {511, 31}, {10243, 33}, {10252, -1}, {512, -1}}) {
-    EXPECT_EQ(cache->FindElectrodeModule(key), module) << key;   // 10252: "AnalogOut 1"
+  EXPECT_EQ(std::vector<int>(keys.begin(), keys.begin() + n), ElectrodeKeys(512, 16));
+  for (auto [key, module] :
+       {std::pair{295, 19}, {511, 31}, {130, 9}, {10243, 33}, {10256, -1}, {512, -1}}) {
+    EXPECT_EQ(cache->FindElectrodeModule(key), module) << key;   // 10256: "Analog Out 1"
     EXPECT_EQ(cache->HasElectrode(key), module >= 0) << key;
   }
   EXPECT_EQ(cache->ListElectrodes(keys.data(), 40, ""), 40);
   EXPECT_EQ(cache->ListElectrodes(keys.data(), 1024, "stim"), 32);   // by module name
-  auto stim = cache->BuildStimElectrodeMap();   // the stim front end's electrodes
+  auto stim = cache->BuildStimElectrodeMap();   // the stim front end's electrodes, 128 .. 159
   ASSERT_EQ(stim.size(), 32u);
-  EXPECT_EQ(stim.begin()->first, 480);
+  EXPECT_EQ(stim.begin()->first, 128);
+  const vornsim::SimLayout& layout = sim.Layout();
   for (const auto& [key, target] : stim) {
-    EXPECT_EQ(target, std::make_pair(31, inst.StimControlProperty(key - 480))) << key;
+    EXPECT_EQ(target, std::make_pair(9, layout.stimControlFirst + key - 128)) << key;
   }
   int module = -1, index = -1;
   ASSERT_FALSE(cache->FindStimEnable(&module, &index).Empty());
-  EXPECT_EQ(std::make_pair(module, index), std::make_pair(0, inst.StimEnableProperty()));
+  EXPECT_EQ(std::make_pair(module, index), std::make_pair(0, int{layout.stimEnableProp}));
 }
 
 TEST(VornCacheStartUp, PropertiesInReverseOrderGiveTheSameCacheAndResendingChangesNothing) {
-  ScriptedInstrument inst(SmallOptions());
-  std::vector<Bytes> packets = inst.ConfigPackets();
+  SimFeed sim;
+  std::vector<Bytes> packets = sim.ConfigPackets();
   // Descriptors first (discovery asks for them first), then the properties
   // last first: every block arrives after the records it lists.
-  std::reverse(packets.begin() + 1 + inst.ModuleCount(), packets.end());
+  std::reverse(packets.begin() + 1 + sim.ModuleCount(), packets.end());
   VornCache reversed;
-  for (const Bytes& p : packets) Feed(reversed, p);
-  auto ordered = ReadyCache(inst);
+  Feed(reversed, packets);
+  auto ordered = ReadyCache(sim);
   ASSERT_TRUE(reversed.IsReady());
   for (int m = 0; m <= 34; ++m) {
     ASSERT_EQ(!ordered->GetModule(m), !reversed.GetModule(m)) << m;
     if (ordered->GetModule(m)) ExpectRoutes(*reversed.GetModule(m), *ordered->GetModule(m));
   }
   EXPECT_EQ(reversed.BuildStimElectrodeMap(), ordered->BuildStimElectrodeMap());
-  for (int key : inst.ElectrodeKeys()) EXPECT_TRUE(reversed.HasElectrode(key));
+  for (int key : ElectrodeKeys(160, 16)) EXPECT_TRUE(reversed.HasElectrode(key)) << key;
   ContDataBuffer<int16_t>* raw = reversed.GetModule(1)->GetContBuffer(1);
-  inst.Feed(reversed);
+  sim.Feed(reversed);
   EXPECT_EQ(reversed.GetModule(1)->GetContBuffer(1), raw);
   EXPECT_EQ(reversed.GetBufferMemoryUsed(), ordered->GetBufferMemoryUsed());
 }
@@ -340,25 +365,32 @@ TEST(VornCacheRegistry, OperatorsAreKeptPerWorkstationWithWholeTrialRecords) {
   EXPECT_TRUE(cache.CopyOperatorTrial(131).empty() && cache.HasOperator(131));
 }
 
+// The default instrument with its clock starting at 1, every continuous
+// stream on, and a spike on every channel and a digital event every 300 ticks.
 class ReadyCacheTest : public ::testing::Test {
  protected:
-  ScriptedInstrument inst{SmallOptions()};
-  std::unique_ptr<VornCache> cache = ReadyCache(inst);
+  static vornsim::SimOptions Running() {
+    vornsim::SimOptions o;
+    o.clockStart = 1;
+    o.contStreams = vornsim::ContStreams::kAll;
+    o.spikeRate = 100;
+    o.eventRate = 100;
+    return o;
+  }
+  SimFeed sim{Running()};
+  std::unique_ptr<VornCache> cache = ReadyCache(sim);
 };
 
 TEST_F(ReadyCacheTest, ContinuousFramesGoToTheirStreamsAndGroupedReadsEqualSingleOnes) {
-  for (uint32_t t = 1; t <= 300; ++t) {
-    for (int f = 0; f < 4; ++f) Feed(*cache, inst.RawPacket(f, t, t * (f + 1)));
-    if (t % 15 == 0) Feed(*cache, inst.HiResPacket(1, t, t));
-    if (t % 30 == 0) Feed(*cache, inst.LfpPacket(1, t, t));
-  }
-  // Electrode 37 (channel 5 of front end 1, module 3): raw, hi-res, lfp and a segment
-  // stream; then the raw streams of others, two sharing its ring.
-  const std::pair<int, int> what[] = {{37, 1}, {37, 2}, {37, 3}, {37, 4},
+  Feed(*cache, SimFeed::Packets(sim.Run(300)));   // clock 1 .. 300
+  // Electrode 37 (channel 5 of front end 2, module 3): raw, hi-res, lfp, rms and a stream
+  // number the module lacks; then the raw streams of others, two sharing its ring.
+  const std::pair<int, int> what[] = {{37, 1}, {37, 2}, {37, 3}, {37, 4}, {37, 6},
                                       {33, 1}, {63, 1}, {0, 1},  {127, 1}};
-  std::vector<std::vector<float>> many(8, std::vector<float>(250)), single = many;
+  const size_t count = std::size(what);
+  std::vector<std::vector<float>> many(count, std::vector<float>(250)), single = many;
   std::vector<ContRead> reads;
-  for (size_t i = 0; i < 8; ++i) {
+  for (size_t i = 0; i < count; ++i) {
     const int e = what[i].first;
     reads.push_back(ContRead{e, 2 * (e / 32) + 1, what[i].second, many[i].data()});
   }
@@ -374,39 +406,57 @@ TEST_F(ReadyCacheTest, ContinuousFramesGoToTheirStreamsAndGroupedReadsEqualSingl
       EXPECT_TRUE(std::equal(single[i].begin(), single[i].begin() + n, many[i].begin())) << i;
     }
   }
+  // The simulator's 16-bit samples of (module, stream, channel) at time t, scaled.
+  auto sample = [](int module, int stream, int channel, uint32_t t) {
+    return vornsim::SimDataGenerator::ContSample(module, stream, channel, t) * 0.25f;
+  };
   EXPECT_EQ(std::make_pair(reads[0].values, reads[0].time), std::make_pair(200u, 100u));   // from 100 on
-  EXPECT_EQ(many[0][199], (300 * 2 + 5) * 0.25f);
-  EXPECT_EQ(std::make_pair(reads[1].values, many[1][12]), std::make_pair(13u, 305.0f));
-  EXPECT_EQ(many[2][5], (300 - 5) * 0.25f);
-  EXPECT_EQ(reads[3].values, 0u);
-  EXPECT_EQ(many[4][199], (300 * 2 + 1) * 0.25f);
+  for (uint32_t j = 0; j < 200; ++j) ASSERT_EQ(many[0][j], sample(3, 1, 5, 101 + j)) << j;
+  // Hi-res frames come at 1, 16, .., 286 and lfp frames at 1, 31, .., 271: 12 and 5 after 100.
+  EXPECT_EQ(std::make_pair(reads[1].values, many[1][11]),
+            std::make_pair(12u, vornsim::SimDataGenerator::FloatSample(3, 2, 5, 286)));
+  EXPECT_EQ(std::make_pair(reads[2].values, many[2][4]), std::make_pair(5u, sample(3, 3, 5, 271)));
+  EXPECT_EQ(reads[4].values, 0u);
+  EXPECT_EQ(many[5][199], sample(3, 1, 1, 300));
+  EXPECT_EQ(many[8][199], sample(7, 1, 31, 300));
   EXPECT_TRUE(cache->IsConfigValid());
 }
 
 TEST_F(ReadyCacheTest, SegmentsAndEventsAreDrainedPerElectrode) {
-  Feed(*cache, inst.SpikePacket(37, 500));
-  Feed(*cache, inst.SpikePacket(37, 600));
-  // Stim waveforms live on the stim front end itself (module 7, keys 96..127).
-  Feed(*cache, build::SegmentPacket(7, ScriptedInstrument::kFirstStimStream + 4, 900, {}));
+  const std::vector<Bytes> packets = SimFeed::Packets(sim.Run(600));
+  Feed(*cache, packets);
+  // Stim waveforms live on the stim front end itself (module 9, keys 128 .. 159), channel 4's
+  // on stream 10.
+  Feed(*cache, build::SegmentPacket(9, 10, 900, {}));
   // Digital events land in module 34's buffer whichever known module sent them.
-  Feed(*cache, inst.EventPacket(1000, 0xFFFF));
-  Feed(*cache, build::EventPacket(7, 1, 1001, 2, 5, {0xFFFF, 0, 0, 0}));
+  const Bytes foreign = build::EventPacket(9, 1, 1001, 2, 5, {0xFFFF, 0, 0, 0});
+  Feed(*cache, foreign);
   std::vector<uint8_t> out(1024 * kSegmentPacketBytes);
-  EXPECT_EQ(cache->GetSpikeSegments(out.data(), 1024, 38), 0u);
-  ASSERT_EQ(cache->GetSpikeSegments(out.data(), 1024, 37), 2u);
-  EXPECT_EQ(LoadU32(&out[kSegmentPacketBytes + 4]), 600u);
-  EXPECT_EQ(cache->GetSpikeSegments(out.data(), 1024, 37), 0u);
+  // Each electrode drains, once, exactly the spikes sent for it (key 32 + c: module 4,
+  // stream c + 1; the waveform carries c as a marker).
+  for (int key : {37, 38}) {
+    const std::vector<Bytes> sent = Select(packets, 4, key - 31);
+    ASSERT_EQ(sent.size(), 2u) << key;
+    ASSERT_EQ(cache->GetSpikeSegments(out.data(), 1024, key), 2u) << key;
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + 2 * kSegmentPacketBytes), Concat(sent)) << key;
+    EXPECT_EQ(cache->GetSpikeSegments(out.data(), 1024, key), 0u) << key;
+  }
   EXPECT_EQ(cache->GetStimSegments(out.data(), 1024, 5), 0u);   // no "stim" on module 1
-  EXPECT_EQ(cache->GetStimSegments(out.data(), 1024, 100), 1u);
-  EXPECT_EQ(cache->GetSpikeScale(37), ScriptedInstrument::kSpikeScale);
-  EXPECT_EQ(cache->GetStimScale(100), ScriptedInstrument::kStimScale);
-  ASSERT_EQ(cache->GetDigitalEvents(out.data(), 1024), 2u);
-  EXPECT_EQ(LoadU32(&out[kEventPacketBytes + 4]), 1001u);
+  EXPECT_EQ(cache->GetStimSegments(out.data(), 1024, 132), 1u);
+  EXPECT_EQ(cache->GetSpikeScale(37), 0.25);
+  EXPECT_EQ(cache->GetStimScale(132), 1.0);
+  std::vector<Bytes> events = Select(packets, 34, 1);   // at ticks 0 and 300
+  ASSERT_EQ(events.size(), 2u);
+  events.push_back(foreign);
+  ASSERT_EQ(cache->GetDigitalEvents(out.data(), 1024), 3u);
+  EXPECT_EQ(Bytes(out.begin(), out.begin() + 3 * kEventPacketBytes), Concat(events));
   EXPECT_TRUE(cache->IsConfigValid());
 }
 
 TEST_F(ReadyCacheTest, MalformedDataPacketsAreDroppedWithoutReadingBeyondThem) {
-  Bytes spike = inst.SpikePacket(37, 500), event = inst.EventPacket(10, 1), raw = inst.RawPacket(1, 50);
+  const std::vector<Bytes> sent = SimFeed::Packets(sim.Run(300));   // not fed
+  Bytes spike = Select(sent, 4, 6).at(0), event = Select(sent, 34, 1).at(0),
+        raw = Select(sent, 3, 1).at(0);   // electrode 37's spike, an event, raw of module 3
   Bytes wrongCount = spike;
   StoreU16(&wrongCount[kSegmentSampleCountOffset], 51);
   const std::pair<const Bytes*, size_t> packets[] = {
@@ -425,20 +475,24 @@ TEST_F(ReadyCacheTest, MalformedDataPacketsAreDroppedWithoutReadingBeyondThem) {
   EXPECT_TRUE(cache->IsConfigValid() && cache->IsReady());
   EXPECT_EQ(cache->GetCounters().malformed, 6u);
 
-  auto noIo = ReadyCache(ScriptedInstrument(SmallOptions(false)));   // events need module 34
+  vornsim::SimOptions noDigin;   // module 34 without its event stream: events have no buffer
+  noDigin.diginFault = vornsim::DiginFault::kStream;
+  auto noIo = ReadyCache(SimFeed(noDigin));
   Feed(*noIo, build::EventPacket(1, 1, 10, 1, 2, {0, 0, 0, 0}));
   EXPECT_EQ(noIo->GetCounters().malformed, 1u);
   EXPECT_TRUE(noIo->IsConfigValid() && noIo->IsReady());
 }
 
 TEST_F(ReadyCacheTest, DataTheConfigurationCannotHoldMarksItChanged) {
+  sim.Sim().SetUnknownModuleData(true);   // one packet per ms from module 200
+  const std::vector<Bytes> sent = SimFeed::Packets(sim.Run(30));
   const Bytes packets[] = {
-      build::ContPacket(3, 77, 10, {1, 2}),    // a stream without a buffer
-      build::ContPacket(200, 1, 10, {1, 2}),   // an unknown module
-      build::SegmentPacket(3, 1, 10, {}),      // a segment for a continuous stream
+      build::ContPacket(3, 77, 10, {1, 2}),   // a stream without a buffer
+      Select(sent, 200, 1).at(0),             // an unknown module
+      build::SegmentPacket(3, 1, 10, {}),     // a segment for a continuous stream
   };
   for (const Bytes& p : packets) {
-    auto fresh = ReadyCache(inst);
+    auto fresh = ReadyCache(sim);
     Feed(*fresh, p);
     EXPECT_FALSE(fresh->IsConfigValid());
     EXPECT_EQ(fresh->GetStatus(), 4);
@@ -446,10 +500,10 @@ TEST_F(ReadyCacheTest, DataTheConfigurationCannotHoldMarksItChanged) {
   // A module announcing itself makes the cache wait for it; data meanwhile is dropped.
   Feed(*cache, build::ConfigPacket(1, 40, 0, 1, 40, 0, build::ModuleDesc(1, 2, 2, "late")));
   EXPECT_FALSE(cache->IsReady());
-  Feed(*cache, inst.RawPacket(0, 100));
+  Feed(*cache, Select(sent, 1, 1).at(0));
   EXPECT_EQ(cache->GetModule(1)->GetContBuffer(1)->GetLastTimestamp(), 0u);
   EXPECT_EQ(cache->GetCounters().droppedNotReady, 1u);
-  Feed(*cache, build::ConfigPacket(1, 0, 0, 1, 0, 2, build::ProcessorDesc(inst.ModuleCount())));
+  Feed(*cache, build::ConfigPacket(1, 0, 0, 1, 0, 5, build::ProcessorDesc(35)));   // 0 .. 34 and 40
   EXPECT_FALSE(cache->IsReady());
   Feed(*cache, build::ConfigPacket(1, 40, 0, 1, 40, 1, build::Bool(0)));
   EXPECT_TRUE(cache->IsReady());
