@@ -4,6 +4,7 @@
 
 #include "ByteOrder.h"
 #include "RecordView.h"
+#include "SosFilterRecord.h"
 
 namespace vorn {
 namespace build {
@@ -195,24 +196,17 @@ Bytes OutputStream(uint8_t flags, uint8_t streamType, uint8_t period, uint16_t s
 Bytes SosFilter(const std::string& label, float center, float lowCutoff, float highCutoff,
                 uint8_t centerOrder, uint8_t lowOrder, uint8_t highOrder, uint8_t maxStages,
                 const std::vector<SosStage>& stages) {
-  Bytes r = Record(VORN_TYPE_SOS_FILTER_DESC, kSosFilterHeaderBytes + stages.size() * kSosStageBytes);
-  PutString(r, SosFilterView::kLabel, label, SosFilterView::kLabelLen);
-  StoreF32(&r[SosFilterView::kCenter], center);
-  StoreF32(&r[SosFilterView::kLowCutoff], lowCutoff);
-  StoreF32(&r[SosFilterView::kHighCutoff], highCutoff);
-  r[SosFilterView::kCenterOrder] = centerOrder;
-  r[SosFilterView::kLowOrder] = lowOrder;
-  r[SosFilterView::kHighOrder] = highOrder;
-  r[SosFilterView::kMaxStages] = maxStages;
-  r[SosFilterView::kNumStages] = static_cast<uint8_t>(stages.size());
-  for (size_t i = 0; i < stages.size(); ++i) {
-    uint8_t* s = &r[SosFilterView::kStages + i * kSosStageBytes];
-    StoreF32(s, stages[i].b0);
-    StoreF32(s + 4, stages[i].b1);
-    StoreF32(s + 8, stages[i].a1);
-    StoreF32(s + 12, stages[i].a2);
-  }
-  return r;
+  SosFilterRecord r;
+  r.label = label;
+  r.center = center;
+  r.lowCutoff = lowCutoff;
+  r.highCutoff = highCutoff;
+  r.centerOrder = centerOrder;
+  r.lowOrder = lowOrder;
+  r.highOrder = highOrder;
+  r.maxStages = maxStages;
+  for (const SosStage& s : stages) r.stages.push_back({s.b0, s.b1, s.a1, s.a2});
+  return r.Encode(kSosFilterHeaderBytes + stages.size() * kSosStageBytes);
 }
 
 Bytes TrialRecord(uint32_t status, const std::string& fileBase, uint32_t stopTime,

@@ -38,9 +38,10 @@ std::array<double, 6> SosFilterRecord::SosRow(size_t i) const {
           static_cast<double>(s[2]), static_cast<double>(s[3])};
 }
 
-std::vector<uint8_t> SosFilterRecord::EncodeUpload() const {
-  if (stages.size() > kUploadStageLimit) return {};
-  std::vector<uint8_t> r(UploadLength(stages.size()), 0);
+std::vector<uint8_t> SosFilterRecord::Encode(size_t length) const {
+  const size_t needed = kSosFilterHeaderBytes + stages.size() * kSosStageBytes;
+  if (stages.size() > 255 || length < needed) return {};
+  std::vector<uint8_t> r(length, 0);
   r[0] = VORN_VENDOR;
   r[1] = VORN_TYPE_SOS_FILTER_DESC;
   const size_t n = std::min(label.size(), kLabelChars);
@@ -49,15 +50,26 @@ std::vector<uint8_t> SosFilterRecord::EncodeUpload() const {
   StoreF32(&r[SosFilterView::kLowCutoff], lowCutoff);
   StoreF32(&r[SosFilterView::kHighCutoff], highCutoff);
   r[SosFilterView::kCenterOrder] = centerOrder;
+  r[SosFilterView::kCenterFlags] = centerFlags;
   r[SosFilterView::kLowOrder] = lowOrder;
+  r[SosFilterView::kLowFlags] = lowFlags;
   r[SosFilterView::kHighOrder] = highOrder;
-  r[SosFilterView::kMaxStages] = kUploadMaxStages;
+  r[SosFilterView::kHighFlags] = highFlags;
+  r[SosFilterView::kMaxStages] = maxStages;
   r[SosFilterView::kNumStages] = static_cast<uint8_t>(stages.size());
   for (size_t i = 0; i < stages.size(); ++i) {
     uint8_t* p = &r[SosFilterView::kStages + i * kSosStageBytes];
     for (size_t c = 0; c < 4; ++c) StoreF32(p + 4 * c, stages[i][c]);
   }
   return r;
+}
+
+std::vector<uint8_t> SosFilterRecord::EncodeUpload() const {
+  if (stages.size() > kUploadStageLimit) return {};
+  SosFilterRecord upload = *this;
+  upload.centerFlags = upload.lowFlags = upload.highFlags = 0;
+  upload.maxStages = kUploadMaxStages;
+  return upload.Encode(UploadLength(stages.size()));
 }
 
 }  // namespace vorn

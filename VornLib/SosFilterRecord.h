@@ -60,6 +60,11 @@ struct SosFilterRecord {
     return kSosFilterHeaderBytes + kUploadBytesPerStage * numStages;
   }
 
+  // The record as the instrument stores it: every field as held, the stages
+  // 16 bytes each from byte 152, zero-filled to length bytes. Empty when
+  // length is too short for the stages or there are more than 255.
+  std::vector<uint8_t> Encode(size_t length) const;
+
   // The record the 'filter custom' command uploads: vendor 1, type 26, zero
   // flags, the label cut to 127 characters and zero-filled, the three
   // frequencies and orders, zero order flags, maxStages 6, numStages, the
