@@ -391,19 +391,11 @@ int VornCache::ListElectrodeStreams(int key, std::vector<std::string>* names, in
 
 int VornCache::GetStreamEnable(int key, const std::string& name, int* outModule,
                                int* outEnableProperty, int* outChannelCount) const {
-  const int m = FindElectrodeModule(key);
-  if (m < 0) return -1;
-  int module = m;
-  const ModuleData* data = GetModule(module);
-  int s = data != nullptr ? data->FindStream(name) : -1;
-  if (s < 0) {
-    module = m + 1;
-    data = GetModule(module);
-    s = data != nullptr ? data->FindStream(name) : -1;
-  }
-  if (s < 0) return -1;
-  OutputStreamView desc = data->GetOutputStream(s);
+  int module = -1;
+  int s = -1;
+  const OutputStreamView desc = FindStreamForElectrode(key, name, &module, &s);
   if (desc.Empty()) return -1;
+  const ModuleData* data = GetModule(module);
   const std::string_view streamName = desc.Name().value_or(std::string_view());
   int channelStream = s;
   if (streamName == "spk" || streamName == "stim") channelStream += key & kChannelMask;
