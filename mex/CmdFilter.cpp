@@ -254,7 +254,10 @@ void Custom(int nrhs, const mxArray* prhs[]) {
   }
   const double numStagesValue = mxGetScalar(numStagesField);
   const mxArray* matrix = fields[8];
-  if (!IsRealDouble(matrix)) Fail("invalid sos struct: sos must be a real double matrix");
+  // Read below as a full column-major matrix: a sparse one holds fewer values.
+  if (!IsRealDouble(matrix) || mxIsSparse(matrix)) {
+    Fail("invalid sos struct: sos must be a real double matrix");
+  }
   const size_t rows = mxGetM(matrix);
   if (mxGetN(matrix) < 6) Fail("invalid sos struct: sos must have 6 columns");
   const std::optional<int32_t> numStages = vorn::TruncToInt32(numStagesValue);

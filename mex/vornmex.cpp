@@ -82,6 +82,9 @@ void CheckArgumentTypes(int nrhs, const mxArray* prhs[]) {
     const mxArray* arg = prhs[i];
     if (mxIsNumeric(arg)) {
       if (!mxIsDouble(arg)) Fail("all numeric inputs must be doubles");
+      // The handlers read doubles as full column-major arrays; a sparse
+      // array holds only its non-zero elements.
+      if (mxIsSparse(arg)) Fail("sparse inputs are not supported: use full()");
     } else if (mxIsLogical(arg)) {
       Fail("convert logical inputs to double");
     } else if (!mxIsChar(arg) && !mxIsStruct(arg)) {

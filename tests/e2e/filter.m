@@ -119,7 +119,8 @@ refusals = {
   bad('numStages', 4), 'invalid sos struct: numStages (4) is larger than the rows of sos (3)', 'custom: more stages than rows'
   bad('numStages', 43, 'sos', zeros(43, 6)), 'invalid sos struct: at most 42 stages fit in one packet', 'custom: more stages than one packet holds'
   bad('sos', ones(3, 5)), 'invalid sos struct: sos must have 6 columns', 'custom: a sos of 5 columns'
-  bad('sos', int32(ones(3, 6))), 'invalid sos struct: sos must be a real double matrix', 'custom: an int32 sos'};
+  bad('sos', int32(ones(3, 6))), 'invalid sos struct: sos must be a real double matrix', 'custom: an int32 sos'
+  bad('numStages', 3, 'sos', sparse(3000, 6)), 'invalid sos struct: sos must be a real double matrix', 'custom: a sparse sos (holds no full matrix)'};
 for f = {'label', 'center', 'lowCutoff', 'highCutoff', 'centerOrder', 'lowOrder', 'highOrder', 'numStages', 'sos'}
   refusals(end + 1, :) = {@() vornmex('filter', 'custom', 5, 'lfp', rmfield(good, f{1})), ...
                           ['invalid sos struct: ' f{1}], ['custom: no field ' f{1}]};

@@ -20,6 +20,10 @@ vt_errors({
   @() vornmex(int32(1)), 'all numeric inputs must be doubles', 'an int32 argument'
   @() vornmex({}), 'vornmex inputs must be of types char, double, or struct', 'a cell argument'
   @() vornmex(int8(1), true), 'all numeric inputs must be doubles', 'the first failing argument decides'
+  % A sparse array stores only its non-zero elements: read as a full one it
+  % would be read far past its end.
+  @() vornmex('spike', sparse(1, 100000)), 'sparse inputs are not supported: use full()', 'a sparse electrode list'
+  @() vornmex('digout', sparse([1 2]), [0 1]), 'sparse inputs are not supported: use full()', 'sparse outputs'
   @() vornmex(5), usage, 'a double as first argument'
   @() vornmex('abcdefghijklmnop'), usage, 'a command of 16 characters'});
 for args = {{'Time'}, {''}, {'abcdefghijklmno'}, {'no such', struct('a', 1)}}
