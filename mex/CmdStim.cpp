@@ -15,6 +15,7 @@
 // pending event's thread only sends through the client.
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -24,6 +25,7 @@
 #include "StimParamManager.h"
 #include "VornCache.h"
 #include "VornClient.h"
+#include "StimSwitch.h"
 #include "VornMex.h"
 #include "VornProtocol.h"
 
@@ -31,14 +33,6 @@ namespace vornmex {
 
 // The one pending switch-off of the connection ('stim' and 'stimseq').
 vorn::StimEnableEvent* gStimEnableEvent = nullptr;
-
-// What the cache knows of "Stim Enable" (property index of its value in
-// module 0).
-struct StimEnableState {
-  bool found = false;
-  bool on = false;
-  uint16_t index = 0;
-};
 
 StimEnableState ReadStimEnable() {
   StimEnableState state;
@@ -54,16 +48,24 @@ StimEnableState ReadStimEnable() {
   return state;
 }
 
-// Switches stimulation on when the cache says it is off; true when this call
-// did so.
 bool SwitchStimEnableOn(const StimEnableState& state) {
   if (!state.found || state.on) return false;
   gClient->SetBoolProperty(vorn::PROCESSOR_MODULE, state.index, 1);
   return true;
 }
 
-// A failed stimulation send: stimulation goes back off if this call switched
-// it on, then the error is raised.
+void WhileSwitchedOn(bool switchedOn, const StimEnableState& state,
+                     const std::function<void()>& work) {
+  try {
+    work();
+  } catch (const MexError&) {
+    throw;   // raised after stimulation was put back as it was
+  } catch (...) {
+    if (switchedOn) gClient->SetBoolProperty(vorn::PROCESSOR_MODULE, state.index, 0);
+    throw;
+  }
+}
+
 [[noreturn]] void FailStimSend(int result, bool switchedOn, const StimEnableState& state) {
   if (switchedOn) gClient->SetBoolProperty(vorn::PROCESSOR_MODULE, state.index, 0);
   switch (result) {
@@ -74,8 +76,6 @@ bool SwitchStimEnableOn(const StimEnableState& state) {
   }
 }
 
-// After a successful send: replaces the pending switch-off, if this call
-// switched stimulation on or one is pending.
 void ScheduleStimEnableEvent(bool switchedOn, const StimEnableState& state, uint32_t delayMs,
                              std::vector<uint32_t> electrodes) {
   const vorn::SwitchOffPlan plan =
@@ -129,13 +129,14 @@ void CmdStim(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 
   const StimEnableState state = ReadStimEnable();
   const bool switchedOn = SwitchStimEnableOn(state);
-  const int result = gClient->SendStimString(text);
-  if (result != 0) FailStimSend(result, switchedOn, state);
-
-  const vorn::StimParamManager params(text);
-  ScheduleStimEnableEvent(switchedOn, state,
-                          vorn::StimStringSwitchOffDelayMs(params.GetMaxTrainLength()),
-                          params.GetElectrodes());
+  WhileSwitchedOn(switchedOn, state, [&] {
+    const int result = gClient->SendStimString(text);
+    if (result != 0) FailStimSend(result, switchedOn, state);
+    const vorn::StimParamManager params(text);
+    ScheduleStimEnableEvent(switchedOn, state,
+                            vorn::StimStringSwitchOffDelayMs(params.GetMaxTrainLength()),
+                            params.GetElectrodes());
+  });
 }
 
 }  // namespace vornmex

@@ -20,21 +20,10 @@
 #include "StimEnableEvent.h"
 #include "StimSeq.h"
 #include "VornClient.h"
+#include "StimSwitch.h"
 #include "VornMex.h"
 
 namespace vornmex {
-
-// Shared with 'stim' (CmdStim.cpp).
-struct StimEnableState {
-  bool found = false;
-  bool on = false;
-  uint16_t index = 0;
-};
-StimEnableState ReadStimEnable();
-bool SwitchStimEnableOn(const StimEnableState& state);
-[[noreturn]] void FailStimSend(int result, bool switchedOn, const StimEnableState& state);
-void ScheduleStimEnableEvent(bool switchedOn, const StimEnableState& state, uint32_t delayMs,
-                             std::vector<uint32_t> electrodes);
 
 namespace {
 
@@ -162,11 +151,13 @@ void CmdStimSeq(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
 
   const StimEnableState state = ReadStimEnable();
   const bool switchedOn = SwitchStimEnableOn(state);
-  const int result = gClient->SendStimSequences(map);
-  if (result != 0) FailStimSend(result, switchedOn, state);
-
-  ScheduleStimEnableEvent(switchedOn, state, vorn::StimSeqSwitchOffDelayMs(map.GetMaxDuration()),
-                          map.GetElectrodes());
+  WhileSwitchedOn(switchedOn, state, [&] {
+    const int result = gClient->SendStimSequences(map);
+    if (result != 0) FailStimSend(result, switchedOn, state);
+    ScheduleStimEnableEvent(switchedOn, state,
+                            vorn::StimSeqSwitchOffDelayMs(map.GetMaxDuration()),
+                            map.GetElectrodes());
+  });
 }
 
 }  // namespace vornmex
