@@ -13,12 +13,9 @@ FUZZ_SECONDS=${FUZZ_SECONDS:-60}
 CXX=${FUZZ_CXX:-clang++}
 
 mkdir -p "$OUT/corpus"
-SOURCES=(
-  VornLib/ContDataBuffer.cpp VornLib/RecordRing.cpp VornLib/SegmentBuffer.cpp
-  VornLib/EventBuffer.cpp VornLib/ModuleData.cpp VornLib/VornCache.cpp
-  VornLib/VornCacheProc.cpp VornLib/VornPacketList.cpp VornLib/RecordBuilder.cpp
-)
-# The instrument is the simulator's model: vornsim_core's sources (sim/ but main.cpp).
+# The whole library, so that the list never falls behind it, and the
+# simulator's model (vornsim_core: sim/ but main.cpp), which plays the instrument.
+SOURCES=(VornLib/*.cpp)
 for src in sim/*.cpp; do
   [ "$src" = sim/main.cpp ] || SOURCES+=("$src")
 done
