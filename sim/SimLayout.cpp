@@ -69,6 +69,22 @@ void Set(SimModule& m, size_t index, Bytes record) {
   m.props[index] = std::move(record);
 }
 
+// One of a front end's per-channel segment streams ("spk" or "stim"): one
+// sample per frame, one enable.
+SimStream ChannelSegmentStream(uint8_t module, int number, StreamKind kind, uint16_t enable,
+                               int channel) {
+  SimStream st;
+  st.module = module;
+  st.number = static_cast<uint8_t>(number);
+  st.kind = kind;
+  st.period = 1;
+  st.channels = 1;
+  st.enableFirst = enable;
+  st.enableCount = 1;
+  st.channel = channel;
+  return st;
+}
+
 SimModule ProcessorModule(uint16_t highestModule, SimLayout& layout) {
   SimModule m;
   m.id = 0;
@@ -164,16 +180,7 @@ SimModule ElectrodeFrontEnd(const SimOptions& o, int index, bool isStim, SimLayo
       Set(m, static_cast<size_t>(G0 + s), b::SignalDesc(enable, "stim " + std::to_string(c + 1)));
       Set(m, enable, b::Bool(1));
       Set(m, static_cast<size_t>(K0 + c), StimControlRecord(static_cast<uint16_t>(c), {}));
-      SimStream st;
-      st.module = id;
-      st.number = static_cast<uint8_t>(s + 1);
-      st.kind = StreamKind::kStim;
-      st.period = 1;
-      st.channels = 1;
-      st.enableFirst = enable;
-      st.enableCount = 1;
-      st.channel = c;
-      layout.streams.push_back(st);
+      layout.streams.push_back(ChannelSegmentStream(id, s + 1, StreamKind::kStim, enable, c));
     }
     layout.stimModule = id;
     layout.stimControlFirst = static_cast<uint16_t>(K0);
@@ -209,16 +216,7 @@ SimModule SpikeProcessor(const SimOptions& o, int index, SimLayout& layout) {
                         kMicroScale, "spk " + std::to_string(c + 1), "spk"));
     Set(m, static_cast<size_t>(G0 + c), b::SignalDesc(enable, "spk " + std::to_string(c + 1)));
     Set(m, enable, b::Bool(1));
-    SimStream st;
-    st.module = id;
-    st.number = static_cast<uint8_t>(c + 1);
-    st.kind = StreamKind::kSpike;
-    st.period = 1;
-    st.channels = 1;
-    st.enableFirst = enable;
-    st.enableCount = 1;
-    st.channel = c;
-    layout.streams.push_back(st);
+    layout.streams.push_back(ChannelSegmentStream(id, c + 1, StreamKind::kSpike, enable, c));
   }
   // Filters: two combo boxes, four selections each.
   Set(m, static_cast<size_t>(B), b::ComboBox(1, static_cast<uint16_t>(B + 2), 4));
